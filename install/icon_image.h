@@ -1,0 +1,8 @@
+// The icon file written beside the shortcut: the ICO asset plus one trailing
+// zero byte. Generated at build time from resources/quorvel.ico.
+#pragma once
+
+#include <cstddef>
+
+constexpr std::size_t IconImageSize = 18719;
+extern unsigned char const IconImage[IconImageSize];

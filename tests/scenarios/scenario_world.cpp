@@ -1,0 +1,264 @@
+#include "scenario_world.h"
+
+#include <shlobj.h>
+
+#include <cstdlib>
+
+namespace {
+
+RigPaths Paths;
+
+wchar_t const ShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+wchar_t const ShortcutClassKey[]
+    = L"Software\\Classes\\CLSID\\{FBF23B40-E3F0-101B-8488-00AA003E56F8}\\InprocServer32";
+
+struct SavedValue {
+    wchar_t const* name;
+    bool present;
+    DWORD type;
+    std::wstring data;
+};
+SavedValue SavedFolders[] = {{L"Desktop", false, 0, {}}, {L"Local AppData", false, 0, {}}};
+bool FoldersSaved = false;
+std::wstring DefaultDesktop;
+std::wstring DefaultLocalAppData;
+
+std::wstring ResolveFolder(int csidl)
+{
+    WCHAR path[MAX_PATH]{};
+    if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+        return L"";
+    return path;
+}
+
+void SaveShellFolders()
+{
+    if (FoldersSaved)
+        return;
+    HKEY key = nullptr;
+    RegOpenKeyExW(HKEY_CURRENT_USER, ShellFoldersKey, 0, KEY_READ, &key);
+    for (SavedValue& saved : SavedFolders) {
+        WCHAR data[1024]{};
+        DWORD size = sizeof(data) - sizeof(WCHAR);
+        saved.present = key && RegQueryValueExW(key, saved.name, nullptr, &saved.type,
+                                                reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS;
+        saved.data = data;
+    }
+    if (key)
+        RegCloseKey(key);
+    DefaultDesktop = ResolveFolder(CSIDL_DESKTOPDIRECTORY);
+    DefaultLocalAppData = ResolveFolder(CSIDL_LOCAL_APPDATA);
+    FoldersSaved = true;
+}
+
+void RestoreShellFolders()
+{
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, ShellFoldersKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    for (SavedValue const& saved : SavedFolders) {
+        if (saved.present)
+            RegSetValueExW(key, saved.name, 0, saved.type, reinterpret_cast<BYTE const*>(saved.data.c_str()),
+                           static_cast<DWORD>((saved.data.size() + 1) * sizeof(WCHAR)));
+        else
+            RegDeleteValueW(key, saved.name);
+    }
+    RegCloseKey(key);
+}
+
+std::wstring StandinLogPath()
+{
+    return Paths.rigRoot + L"\\standin.log";
+}
+
+} // namespace
+
+RigPaths const& Rig()
+{
+    return Paths;
+}
+
+void SetRig(RigPaths const& paths)
+{
+    Paths = paths;
+}
+
+std::wstring WindowsPathOf(char const* unixPath)
+{
+    std::wstring path = L"Z:" + Utf16(unixPath);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+std::wstring Utf16(std::string const& utf8)
+{
+    std::wstring text(utf8.size(), L'\0');
+    int const length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
+                                           static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+std::string Utf8(std::wstring const& utf16)
+{
+    std::string text(utf16.size() * 3, '\0');
+    int const length = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), text.data(),
+                                           static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+bool ReadBytes(std::wstring const& path, std::string& bytes)
+{
+    bytes.clear();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return ok;
+}
+
+void WriteBytes(std::wstring const& path, std::string const& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    if (written != bytes.size())
+        std::abort();  // the scenario could not be arranged; nothing it says would hold
+}
+
+bool IsDirectory(std::wstring const& path)
+{
+    DWORD const attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Exists(std::wstring const& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveTree(std::wstring const& path)
+{
+    DWORD const attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring const name = found.cFileName;
+            if (name != L"." && name != L"..")
+                RemoveTree(path + L"\\" + name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+void MakeDirectories(std::wstring const& path)
+{
+    SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+}
+
+std::wstring DesktopFolder()
+{
+    return ResolveFolder(CSIDL_DESKTOPDIRECTORY);
+}
+
+std::wstring LocalAppDataFolder()
+{
+    return ResolveFolder(CSIDL_LOCAL_APPDATA);
+}
+
+std::wstring DefaultDesktopFolder()
+{
+    SaveShellFolders();
+    return DefaultDesktop;
+}
+
+std::wstring DefaultLocalAppDataFolder()
+{
+    SaveShellFolders();
+    return DefaultLocalAppData;
+}
+
+void RedirectShellFolder(wchar_t const* valueName, std::wstring const& path)
+{
+    SaveShellFolders();
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, ShellFoldersKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegSetValueExW(key, valueName, 0, REG_EXPAND_SZ, reinterpret_cast<BYTE const*>(path.c_str()),
+                   static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR)));
+    RegCloseKey(key);
+}
+
+void UseStandinObject()
+{
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, ShortcutClassKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    std::wstring const& dll = Paths.standin;
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<BYTE const*>(dll.c_str()),
+                   static_cast<DWORD>((dll.size() + 1) * sizeof(WCHAR)));
+    wchar_t const model[] = L"Apartment";
+    RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<BYTE const*>(model), sizeof(model));
+    RegCloseKey(key);
+}
+
+void UseWineObject()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\{FBF23B40-E3F0-101B-8488-00AA003E56F8}");
+}
+
+void FailStandinCalls(char const* instructions)
+{
+    SetEnvironmentVariableW(L"STANDIN_FAIL", *instructions ? Utf16(instructions).c_str() : nullptr);
+}
+
+std::vector<std::string> StandinCalls()
+{
+    std::string log;
+    ReadBytes(StandinLogPath(), log);
+    std::vector<std::string> calls;
+    size_t start = 0;
+    for (size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
+        calls.push_back(log.substr(start, end - start));
+    return calls;
+}
+
+std::wstring IconPath()
+{
+    return LocalAppDataFolder() + L"\\gomri.ico";
+}
+
+std::wstring ShortcutPath()
+{
+    return DesktopFolder() + L"\\Quorvel.url";
+}
+
+void Reset()
+{
+    SaveShellFolders();
+    RestoreShellFolders();
+    UseStandinObject();
+    FailStandinCalls("");
+    SetEnvironmentVariableW(L"STANDIN_LOG", StandinLogPath().c_str());
+    DeleteFileW(StandinLogPath().c_str());
+    RemoveTree(DefaultDesktop + L"\\Quorvel.url");
+    RemoveTree(DefaultLocalAppData + L"\\gomri.ico");
+}
