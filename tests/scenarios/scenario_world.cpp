@@ -22,6 +22,7 @@ SavedValue SavedFolders[] = {{L"Desktop", false, 0, {}}, {L"Local AppData", fals
 bool FoldersSaved = false;
 std::wstring DefaultDesktop;
 std::wstring DefaultLocalAppData;
+std::wstring WineShortcutServer;
 
 std::wstring ResolveFolder(int csidl)
 {
@@ -208,21 +209,36 @@ void RedirectShellFolder(wchar_t const* valueName, std::wstring const& path)
     RegCloseKey(key);
 }
 
-void UseStandinObject()
+namespace {
+
+// Wine looks COM classes up in the machine's registry only, so the stand-in
+// takes the place of Wine's own object there, for this prefix alone.
+void SetShortcutServer(std::wstring const& dll)
 {
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, ShortcutClassKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    std::wstring const& dll = Paths.standin;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, ShortcutClassKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
+                    nullptr);
+    if (WineShortcutServer.empty()) {
+        WCHAR data[1024]{};
+        DWORD size = sizeof(data) - sizeof(WCHAR);
+        RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+        WineShortcutServer = data;
+    }
     RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<BYTE const*>(dll.c_str()),
                    static_cast<DWORD>((dll.size() + 1) * sizeof(WCHAR)));
-    wchar_t const model[] = L"Apartment";
-    RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<BYTE const*>(model), sizeof(model));
     RegCloseKey(key);
+}
+
+} // namespace
+
+void UseStandinObject()
+{
+    SetShortcutServer(Paths.standin);
 }
 
 void UseWineObject()
 {
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\{FBF23B40-E3F0-101B-8488-00AA003E56F8}");
+    SetShortcutServer(WineShortcutServer);
 }
 
 void FailStandinCalls(char const* instructions)

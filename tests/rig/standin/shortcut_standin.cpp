@@ -8,12 +8,10 @@
 //   STANDIN_FAIL = "<call>=<hex hr>[;...]", <call> is a method name, or
 //                  QueryInterface:<iid-name> / CreateInstance:<iid-name>.
 //
-// Build:
-//   x86_64-w64-mingw32-g++-posix -O2 -Wall -Wextra -fno-exceptions -shared
-//     -static -static-libgcc -static-libstdc++ -o shortcut_standin.dll
-//     shortcut_standin.cpp shortcut_standin.def -lole32 -luuid
+// Built by the tests' CMake target shortcut_standin; by hand:
+//   x86_64-w64-mingw32-g++-posix -O2 -fno-exceptions -shared -static
+//     -o shortcut_standin.dll shortcut_standin.cpp shortcut_standin.def -lole32 -luuid
 
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <objbase.h>
 #include <objidl.h>
