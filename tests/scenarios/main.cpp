@@ -14,5 +14,7 @@ int main(int argc, char** argv)
     }
     SetRig({WindowsPathOf(argv[1]), WindowsPathOf(argv[2]), WindowsPathOf(argv[3]), WindowsPathOf(argv[4])});
     StartBroadcastListener();
-    return RUN_ALL_TESTS();
+    int const result = RUN_ALL_TESTS();
+    Restore();
+    return result;
 }

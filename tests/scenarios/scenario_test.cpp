@@ -87,6 +87,7 @@ std::wstring UserFolder()
 void ChineseDesktop()
 {
     std::wstring const desktop = UserFolder() + L"\\桌面（测试）";
+    RemoveTree(desktop);
     MakeDirectories(desktop);
     RedirectShellFolder(L"Desktop", desktop);
 }
@@ -102,6 +103,7 @@ void MissingDesktop()
 std::wstring FolderOfLength(wchar_t const* base, size_t length)
 {
     std::wstring path = UserFolder() + L"\\" + base;
+    RemoveTree(path);
     while (path.size() + 1 < length)
         path += L"\\" + std::wstring(std::min<size_t>(40, length - path.size() - 1), L'd');
     path.resize(length, L'e');
@@ -254,6 +256,8 @@ protected:
         if (HeldIcon != INVALID_HANDLE_VALUE)
             CloseHandle(HeldIcon);
         HeldIcon = INVALID_HANDLE_VALUE;
+        // Leaves the prefix as the next run expects to find it.
+        Reset();
     }
 };
 
@@ -272,6 +276,7 @@ TEST_P(WholeRun, BehavesAsTheUserIsTold)
 
     PlayedRun const run = PlayProgram(Rig().program, {scenario.arguments, scenario.answers});
 
+    ASSERT_EQ(run.startError, 0u) << "the program could not be started";
     ASSERT_FALSE(run.timedOut);
     EXPECT_FALSE(run.unscriptedBox);
     EXPECT_EQ(run.exitCode, scenario.exitCode);

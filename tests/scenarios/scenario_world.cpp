@@ -278,3 +278,9 @@ void Reset()
     RemoveTree(DefaultDesktop + L"\\Quorvel.url");
     RemoveTree(DefaultLocalAppData + L"\\gomri.ico");
 }
+
+void Restore()
+{
+    Reset();
+    UseWineObject();
+}

@@ -55,3 +55,5 @@ std::wstring IconPath();
 std::wstring ShortcutPath();
 
 void Reset();
+// Puts back the user's folders and Wine's own shortcut object.
+void Restore();

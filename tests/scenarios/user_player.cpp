@@ -108,7 +108,7 @@ std::vector<PlayedRun> PlayPrograms(std::wstring const& program, std::vector<Lau
         startup.cb = sizeof(startup);
         if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                             nullptr, &startup, &running[i].process)) {
-            runs[i].exitCode = GetLastError();
+            runs[i].startError = GetLastError();
             running[i].done = true;
         }
     }

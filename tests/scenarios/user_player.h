@@ -20,6 +20,7 @@ struct SeenBox {
 struct PlayedRun {
     std::vector<SeenBox> boxes;
     DWORD exitCode = STILL_ACTIVE;
+    DWORD startError = 0;
     bool timedOut = false;
     bool unscriptedBox = false;  // a box appeared after the script ran out
 };
