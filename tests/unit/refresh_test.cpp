@@ -1,0 +1,79 @@
+// Wine delivers SHChangeNotify only inside the calling process and sends
+// nothing for SPI_SETICONS, so the refresh calls are checked here, in
+// process, with the arguments exactly as passed.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "import_patch.h"
+#include "install/refresh.h"
+
+namespace {
+
+std::vector<std::string> Calls;
+
+std::string Pointer(void const* pointer)
+{
+    return pointer ? "set" : "null";
+}
+
+std::string Format(char const* format, ...)
+{
+    char text[256];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(text, sizeof(text), format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+void WINAPI RecordChangeNotify(LONG event, UINT flags, LPCVOID item1, LPCVOID item2)
+{
+    Calls.push_back(Format("SHChangeNotify 0x%08lX 0x%04X ", static_cast<unsigned long>(event), flags)
+                    + Pointer(item1) + " " + Pointer(item2));
+}
+
+LRESULT WINAPI RecordSendMessageTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                                        UINT timeout, PDWORD_PTR result)
+{
+    Calls.push_back(Format("SendMessageTimeoutW 0x%04llX 0x%04X %llu %lld 0x%04X %u ",
+                           reinterpret_cast<unsigned long long>(window), message,
+                           static_cast<unsigned long long>(wParam), static_cast<long long>(lParam), flags, timeout)
+                    + Pointer(result));
+    return 0;  // as if it timed out: the caller must not care
+}
+
+BOOL WINAPI RecordSystemParametersInfo(UINT action, UINT parameter, PVOID data, UINT flags)
+{
+    Calls.push_back(Format("SystemParametersInfoW 0x%04X %u ", action, parameter) + Pointer(data)
+                    + Format(" 0x%04X", flags));
+    return FALSE;
+}
+
+TEST(RefreshShellIcons, MakesEachCallOnceInOrderAndIgnoresFailures)
+{
+    Calls.clear();
+    ImportPatch const notify("shell32.dll", "SHChangeNotify", reinterpret_cast<void*>(RecordChangeNotify));
+    ImportPatch const broadcast("user32.dll", "SendMessageTimeoutW",
+                                reinterpret_cast<void*>(RecordSendMessageTimeout));
+    ImportPatch const icons("user32.dll", "SystemParametersInfoW",
+                            reinterpret_cast<void*>(RecordSystemParametersInfo));
+    ASSERT_TRUE(notify.Applied() && broadcast.Applied() && icons.Applied());
+
+    RefreshShellIcons();
+
+    std::vector<std::string> const expected = {
+        "SHChangeNotify 0x08000000 0x1000 null null",
+        "SHChangeNotify 0x7FFFFFFF 0x1000 null null",
+        "SendMessageTimeoutW 0xFFFF 0x001A 42 0 0x0002 5000 null",
+        "SystemParametersInfoW 0x0058 0 null 0x0002",
+    };
+    EXPECT_EQ(Calls, expected);
+}
+
+} // namespace
