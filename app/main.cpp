@@ -2,6 +2,7 @@
 // and reports the outcome. The answer to the last box is the exit code.
 #include <windows.h>
 
+#include "app/dll_search.h"
 #include "install/installer.h"
 #include "install/names.h"
 
@@ -15,6 +16,7 @@ WCHAR const NotCreatedText[] = L"未创建Quorvel桌面快捷方式";
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    RestrictDllSearchToSystem();
     int const answer = MessageBoxW(nullptr, QuestionText, AppCaption, MB_YESNO);
     if (answer != IDYES)
         return answer;

@@ -7,8 +7,8 @@ packages=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools)
 case "${1:-build}" in
   build) ;;
   test) packages+=(wine wine64 googletest clang lld) ;;
-  run) packages+=(wine wine64 xvfb xauth x11-apps imagemagick fonts-wqy-microhei) ;;
-  bench) packages+=(wine wine64 googletest) ;;
+  run) packages+=(wine wine64 fonts-wine googletest xvfb xauth x11-utils imagemagick fonts-wqy-microhei) ;;
+  bench) packages+=(wine wine64) ;;
   *) echo "usage: $0 build|test|run|bench" >&2; exit 2 ;;
 esac
 

@@ -1,10 +1,25 @@
 #!/usr/bin/env bash
-# Builds the program and its tests and runs them all under Wine, installing
-# what is missing first: tools/test.sh
+# Builds the program and its tests with mingw-w64 GCC (build/gcc) and with
+# clang and lld (build/clang), and runs every test under Wine for both,
+# installing what is missing first: tools/test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh test
 
-cmake -S . -B build/gcc -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORVEL_BUILD_TESTS=ON >/dev/null
-cmake --build build/gcc -j"$(nproc)"
-ctest --test-dir build/gcc --output-on-failure
+# Runs one build to the end, so a failure in one still shows the other's.
+build_and_test() {
+  local build=build/$1 toolchain=cmake/$2
+  cmake --no-warn-unused-cli -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORVEL_BUILD_TESTS=ON >/dev/null &&
+    cmake --build "$build" -j"$(nproc)" &&
+    ctest --test-dir "$build" --output-on-failure
+}
+
+failed=()
+build_and_test gcc mingw-w64-x86_64.cmake || failed+=(gcc)
+build_and_test clang clang-mingw-w64-x86_64.cmake || failed+=(clang)
+
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "FAILED: ${failed[*]}" >&2
+  exit 1
+fi
+echo "Both builds passed: gcc and clang"

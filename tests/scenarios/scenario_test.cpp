@@ -4,6 +4,7 @@
 // object received and the settings-change broadcast.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ struct Scenario {
     std::vector<char const*> calls;     // "{icon}" and "{shortcut}" stand for the paths
     bool refreshed;
     wchar_t const* arguments = L"";
+    void (*verify)() = nullptr;         // what the arrangement must still show afterwards
 };
 
 // Names the case in gtest's output instead of dumping its bytes.
@@ -50,6 +52,33 @@ void ExistingShortcut()
 {
     WriteBytes(ShortcutPath(), "[InternetShortcut]\r\nURL=http://example.invalid/\r\n");
     WriteBytes(IconPath(), "an older icon");
+}
+
+// Windows refuses to replace it; the stand-in does as Windows does.
+void ReadOnlyShortcut()
+{
+    WriteBytes(ShortcutPath(), "[InternetShortcut]\r\nURL=http://example.invalid/read-only\r\n");
+    ASSERT_TRUE(SetFileAttributesW(ShortcutPath().c_str(), FILE_ATTRIBUTE_READONLY));
+}
+
+void ShortcutStillReadOnly()
+{
+    DWORD const attributes = GetFileAttributesW(ShortcutPath().c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        << "the shortcut lost its read-only attribute";
+}
+
+void DirectoryAsIcon()
+{
+    MakeDirectories(IconPath());
+    WriteBytes(IconPath() + L"\\keep.txt", "kept");
+}
+
+void IconDirectoryKept()
+{
+    std::string kept;
+    EXPECT_TRUE(IsDirectory(IconPath()));
+    EXPECT_TRUE(ReadBytes(IconPath() + L"\\keep.txt", kept) && kept == "kept") << "the folder lost its file";
 }
 
 void DirectoryAsShortcut()
@@ -92,11 +121,21 @@ void ChineseDesktop()
     RedirectShellFolder(L"Desktop", desktop);
 }
 
+std::wstring MissingDesktopPath()
+{
+    return UserFolder() + L"\\no such desktop";
+}
+
 void MissingDesktop()
 {
-    std::wstring const desktop = UserFolder() + L"\\no such desktop";
-    RemoveTree(desktop);
-    RedirectShellFolder(L"Desktop", desktop);
+    RemoveTree(MissingDesktopPath());
+    RedirectShellFolder(L"Desktop", MissingDesktopPath());
+}
+
+// The program reports it rather than making the folder up.
+void DesktopStillMissing()
+{
+    EXPECT_FALSE(Exists(MissingDesktopPath())) << "the missing desktop was created";
 }
 
 // An existing folder whose path is exactly length code units long.
@@ -163,6 +202,12 @@ Scenario const Scenarios[] = {
      {Question, Overwrite, NotCreated}, 1, IA::Image, SA::Absent,
      {CREATE, QI_PERSIST, QI_LINK, SET_URL, SET_ICON, SET_DESC, "Save \"{shortcut}\" 1 -> 0x80070005", RELEASES},
      true},
+    {"ReadOnlyShortcutCannotBeReplaced", ReadOnlyShortcut, {Yes, Yes, Ok}, {Question, Overwrite, NotCreated}, 1,
+     IA::Image, SA::Unchanged,
+     {CREATE, QI_PERSIST, QI_LINK, SET_URL, SET_ICON, SET_DESC, "Save \"{shortcut}\" 1 -> 0x80070005", RELEASES},
+     true, L"", ShortcutStillReadOnly},
+    {"DirectoryNamedLikeIcon", DirectoryAsIcon, {Yes, Ok}, {Question, NotCreated}, 1, IA::NotRead, SA::Absent, {},
+     false, L"", IconDirectoryKept},
     {"IconHeldOpenByAnotherProcess", IconHeldOpen, {Yes, Ok}, {Question, NotCreated}, 1, IA::Unchanged, SA::Absent,
      {}, false},
     {"IconLongerThanImage", IconLongerThanImage, {Yes, Ok}, {Question, Created}, 1, IA::Image, SA::Saved,
@@ -194,7 +239,8 @@ Scenario const Scenarios[] = {
      true},
     {"WinesOwnObject", WineObject, {Yes, Ok}, {Question, NotCreated}, 1, IA::Image, SA::Absent, {}, true},
     {"ChineseDesktop", ChineseDesktop, {Yes, Ok}, {Question, Created}, 1, IA::Image, SA::Saved, {ALL_CALLS}, true},
-    {"DesktopMissing", MissingDesktop, {Yes, Ok}, {Question, NotCreated}, 1, IA::Absent, SA::Absent, {}, false},
+    {"DesktopMissing", MissingDesktop, {Yes, Ok}, {Question, NotCreated}, 1, IA::Absent, SA::Absent, {}, false, L"",
+     DesktopStillMissing},
     {"DesktopAtPathLimit", DesktopAtPathLimit, {Yes, Ok}, {Question, Created}, 1, IA::Image, SA::Saved, {ALL_CALLS},
      true},
     {"DesktopPastPathLimit", DesktopPastPathLimit, {Yes, Ok}, {Question, NotCreated}, 1, IA::Absent, SA::Absent, {},
@@ -228,6 +274,19 @@ std::string ExpectedShortcutFile()
     std::wstring const text = std::wstring(L"\xFEFF[InternetShortcut]\r\nURL=") + Url + L"\r\nIconFile=" + IconPath()
                               + L"\r\nIconIndex=0\r\n";
     return std::string(reinterpret_cast<char const*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+// Windows also broadcasts SPI_SETICONS for the icon reload; Wine sends nothing for it.
+size_t TakeRefreshes()
+{
+    size_t refreshes = 0;
+    for (SettingChange const& change : TakeSettingChanges()) {
+        if (change.wParam == SPI_SETNONCLIENTMETRICS && change.lParam == 0)
+            ++refreshes;
+        else
+            EXPECT_EQ(change.wParam, static_cast<WPARAM>(SPI_SETICONS)) << "unexpected WM_SETTINGCHANGE";
+    }
+    return refreshes;
 }
 
 void ExpectBox(SeenBox const& box, wchar_t const* text)
@@ -329,19 +388,80 @@ TEST_P(WholeRun, BehavesAsTheUserIsTold)
     for (char const* call : scenario.calls)
         expectedCalls.push_back(ReplaceAll(ReplaceAll(call, "{icon}", Utf8(iconPath)), "{shortcut}", Utf8(shortcutPath)));
     EXPECT_EQ(StandinCalls(), expectedCalls);
-
-    // Windows also broadcasts SPI_SETICONS for the icon reload; Wine sends nothing for it.
-    size_t refreshes = 0;
-    for (SettingChange const& change : TakeSettingChanges()) {
-        if (change.wParam == SPI_SETNONCLIENTMETRICS && change.lParam == 0)
-            ++refreshes;
-        else
-            EXPECT_EQ(change.wParam, static_cast<WPARAM>(SPI_SETICONS)) << "unexpected WM_SETTINGCHANGE";
-    }
-    EXPECT_EQ(refreshes, scenario.refreshed ? 1u : 0u);
+    EXPECT_EQ(TakeRefreshes(), scenario.refreshed ? 1u : 0u);
+    if (scenario.verify)
+        scenario.verify();
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WholeRun, testing::ValuesIn(Scenarios),
                          [](testing::TestParamInfo<Scenario> const& param) { return param.param.name; });
+
+// The same clean world before and after as the table's runs.
+using TwoCopiesAtOnce = WholeRun;
+
+std::vector<std::string> Sorted(std::vector<std::string> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// Both copies answered Yes, then OK. The one that looks second may already
+// find the other's shortcut and ask to replace it (Yes again), and while the
+// other writes the file its own save may be refused as a sharing violation.
+// Whatever the order, each tells the truth, both exit 1 and the files are whole.
+TEST_F(TwoCopiesAtOnce, BothTellTheTruthAndTheFilesStayWhole)
+{
+    Launch const copy{L"", {Yes, Yes, Ok}};
+    std::vector<PlayedRun> const runs = PlayPrograms(Rig().program, {copy, copy});
+
+    size_t created = 0;
+    size_t notCreated = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "copy " << i + 1);
+        PlayedRun const& run = runs[i];
+        ASSERT_EQ(run.startError, 0u) << "the program could not be started";
+        ASSERT_FALSE(run.timedOut);
+        EXPECT_FALSE(run.unscriptedBox);
+        EXPECT_EQ(run.exitCode, 1u);
+        ASSERT_TRUE(run.boxes.size() == 2 || run.boxes.size() == 3) << run.boxes.size() << " boxes";
+        ExpectBox(run.boxes.front(), Question);
+        if (run.boxes.size() == 3)
+            ExpectBox(run.boxes[1], Overwrite);
+        bool const saved = run.boxes.back().text == Created;
+        ExpectBox(run.boxes.back(), saved ? Created : NotCreated);
+        ++(saved ? created : notCreated);
+    }
+    EXPECT_GE(created, 1u) << "neither copy saved the shortcut";
+
+    std::string icon, shortcut;
+    ASSERT_TRUE(ReadBytes(IconPath(), icon));
+    EXPECT_TRUE(icon == ExpectedIconFile()) << "the icon file is " << icon.size() << " bytes unlike IconImage";
+    ASSERT_TRUE(ReadBytes(ShortcutPath(), shortcut));
+    EXPECT_EQ(shortcut, ExpectedShortcutFile());
+
+    // The copies' calls interleave; as a whole they are two full sequences,
+    // and the boxes shown add up to the saves made and refused.
+    std::string const save = ReplaceAll("Save \"{shortcut}\" 1 -> ", "{shortcut}", Utf8(ShortcutPath()));
+    std::vector<std::string> expectedOthers;
+    for (char const* call : {ALL_CALLS})
+        if (std::string(call).rfind("Save ", 0) != 0)
+            for (int copies = 0; copies < 2; ++copies)
+                expectedOthers.push_back(ReplaceAll(call, "{icon}", Utf8(IconPath())));
+    std::vector<std::string> others;
+    size_t saves = 0;
+    size_t refusals = 0;
+    for (std::string const& call : StandinCalls()) {
+        if (call == save + "0x00000000")
+            ++saves;
+        else if (call == save + "0x80070020")
+            ++refusals;
+        else
+            others.push_back(call);
+    }
+    EXPECT_EQ(Sorted(others), Sorted(expectedOthers));
+    EXPECT_EQ(saves, created);
+    EXPECT_EQ(refusals, notCreated);
+    EXPECT_EQ(TakeRefreshes(), 2u);
+}
 
 } // namespace

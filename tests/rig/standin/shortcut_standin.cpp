@@ -441,7 +441,16 @@ STDMETHODIMP FilePart::Save(LPCOLESTR path, BOOL remember) {
         if (!o->has_url) hr = E_UNEXPECTED;
         else if (!target) hr = E_INVALIDARG;
         else if (wcslen(target) >= kMaxText) hr = E_INVALIDARG;
-        else hr = write_shortcut(o, target);
+        else {
+            // Windows refuses to replace a read-only file; Wine run as root
+            // truncates it, so the refusal is made here.
+            DWORD attributes = GetFileAttributesW(target);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
+                && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                hr = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+            else
+                hr = write_shortcut(o, target);
+        }
         if (SUCCEEDED(hr) && path && remember) {
             store(o->cur_file, path);
             o->has_file = true;

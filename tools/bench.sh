@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Measures the program against the floor, a bare question box, under Wine in
+# a private prefix, and prints the table: tools/bench.sh [RUNS]  (at least 15)
+# Run by hand on a quiet machine; CI does not run it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh bench
+
+build=build/bench
+cmake --no-warn-unused-cli -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORVEL_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+
+# A prefix of its own, made afresh: the same set-up as the tests'.
+root=$PWD/$build/wine-rig
+echo "Making a private Wine prefix in $root"
+sh tests/rig/make-prefix.sh "$root"
+
+# The runner registers the stand-in object in that prefix for the Yes runs.
+tests/rig/wine-run.sh "$root" "$build/bench/bench_runner.exe" \
+  "$PWD/$build/bench/floor.exe" "$PWD/$build/QuorvelDesktopShortcut.exe" \
+  "$PWD/$build/bench/shortcut_standin.dll" "$root" ${1:+"$1"}

@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# Builds the program and runs it under Wine, in the project's own prefix:
+#   tools/run.sh [--headless] [--keep] [--new-prefix]
+# With a display you answer the real boxes. Without one (or with --headless)
+# it runs on a virtual display, answers Yes and then OK, and saves a
+# screenshot of every box in build/run/screenshots/. Either way it then says
+# where the shortcut and the icon file landed and what the shortcut says.
+#   --keep        keep the last run's shortcut, to be asked about replacing it
+#   --new-prefix  make the Wine prefix afresh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+project=$PWD
+
+headless=no keep=no fresh=no
+for option in "$@"; do
+  case $option in
+    --headless) headless=yes ;;
+    --keep) keep=yes ;;
+    --new-prefix) fresh=yes ;;
+    *) echo "usage: $0 [--headless] [--keep] [--new-prefix]" >&2; exit 2 ;;
+  esac
+done
+
+tools/install-deps.sh run
+
+run=$project/build/run
+shots=$run/screenshots
+# The stand-in's class: the shell's Internet Shortcut object.
+shortcut_class='HKLM\Software\Classes\CLSID\{FBF23B40-E3F0-101B-8488-00AA003E56F8}\InprocServer32'
+
+# Prints a line every few seconds while a slow step works; its output goes
+# to a log that is shown only if it fails.
+with_progress() {
+  local what=$1 log=$run/step.log
+  shift
+  echo "==> $what"
+  "$@" >"$log" 2>&1 &
+  local pid=$! seconds=0
+  while kill -0 "$pid" 2>/dev/null; do
+    sleep 1
+    seconds=$((seconds + 1))
+    if [ $((seconds % 3)) -eq 0 ]; then echo "    ... ${seconds} s"; fi
+  done
+  if ! wait "$pid"; then
+    cat "$log" >&2
+    echo "==> Failed: $what" >&2
+    exit 1
+  fi
+}
+
+windows_path() {
+  printf 'Z:%s' "$1" | sed 's|/|\\|g'
+}
+
+# Wine names files through the prefix's drive links; people want the real folder.
+resolve_linux_paths() {
+  local line
+  while IFS= read -r line; do
+    case $line in
+      *"Linux:   "*) printf '    Linux:   %s\n' "$(realpath -m "${line#*Linux:   }")" ;;
+      *) printf '%s\n' "$line" ;;
+    esac
+  done
+}
+
+echo "==> Building the program and the stand-in shortcut object in build/run"
+mkdir -p "$run"
+cmake -S . -B "$run" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORVEL_BUILD_TESTS=ON >"$run/configure.log" \
+  || { cat "$run/configure.log" >&2; exit 1; }
+cmake --build "$run" -j"$(nproc)" --target QuorvelDesktopShortcut shortcut_standin
+program=$run/QuorvelDesktopShortcut.exe
+standin=$run/tests/shortcut_standin.dll
+player=$run/box_player.exe
+if [ ! -e "$player" ] || [ tools/demo/box_player.cpp -nt "$player" ]; then
+  echo "==> Building the box player"
+  x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -municode -static -s -DUNICODE -D_UNICODE \
+    -o "$player" tools/demo/box_player.cpp -lshell32 -lgdi32 -luser32
+fi
+
+# X needs the real HOME's cookie once HOME is the prefix's own.
+if [ -n "${DISPLAY:-}" ]; then export XAUTHORITY=${XAUTHORITY:-$HOME/.Xauthority}; fi
+export WINEPREFIX=$run/prefix
+export HOME=$run/home
+export WINEARCH=win64
+export WINEDEBUG=-all
+# No menu entries or desktop files on the host, and no Mono or Gecko prompts.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+
+# shellcheck disable=SC2317  # run through with_progress
+make_prefix() {
+  rm -rf "$WINEPREFIX" "$HOME"
+  mkdir -p "$HOME"
+  DISPLAY='' wineboot -i
+  wineserver -w
+  # Wine links these folders to the real HOME's; here they stay inside the prefix.
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+      rm "$link"
+      mkdir "$link"
+    fi
+  done
+  # Debian's Wine looks for its own fonts (Tahoma, Marlett for the caption
+  # buttons) beside /usr/share/fonts, not where fonts-wine puts them.
+  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  # Tahoma has no Chinese: the boxes' text and bold caption borrow WenQuanYi's glyphs.
+  local face
+  for face in Tahoma "Tahoma Bold"; do
+    DISPLAY='' wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f
+  done
+  # Wine's own object has no IShellLinkW to take the icon, so the program
+  # would only report not-created; the stand-in saves the shortcut instead.
+  DISPLAY='' wine reg add "$shortcut_class" /ve /d "$(windows_path "$standin")" /f
+  wineserver -w
+  echo "$standin" >"$run/prefix.made"
+}
+
+# A prefix made elsewhere names a stand-in that is no longer there.
+if [ "$fresh" = yes ] || [ "$(cat "$run/prefix.made" 2>/dev/null)" != "$standin" ]; then
+  rm -f "$run/prefix.made" "$run/prefix.frames"
+  with_progress "Making the Wine prefix in build/run/prefix (about 10 s)" make_prefix
+fi
+
+if [ "$keep" = no ]; then
+  rm -f "$WINEPREFIX"/drive_c/users/*/Desktop/Quorvel.url "$WINEPREFIX"/drive_c/users/*/AppData/Local/gomri.ico
+fi
+
+if [ "$headless" = no ] && [ -n "${DISPLAY:-}" ] && ! timeout 5 xdpyinfo >/dev/null 2>&1; then
+  echo "==> The display $DISPLAY does not answer; using a virtual one"
+  headless=yes
+fi
+if [ -z "${DISPLAY:-}" ]; then headless=yes; fi
+
+# Who draws the boxes' frames and captions: the desktop's window manager, or
+# Wine itself where there is none, as on the virtual display.
+frames=wm
+if [ "$headless" = yes ]; then frames=wine; fi
+if [ "$(cat "$run/prefix.frames" 2>/dev/null)" != "$frames" ]; then
+  if [ "$frames" = wine ]; then
+    DISPLAY='' wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+  else
+    DISPLAY='' wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f >/dev/null 2>&1 || true
+  fi
+  wineserver -w
+  echo "$frames" >"$run/prefix.frames"
+fi
+
+report=$run/report.txt
+if [ "$headless" = no ]; then
+  echo "==> Running the program on $DISPLAY: answer its boxes there"
+  status=0
+  wine "$player" run "$(windows_path "$program")" | resolve_linux_paths | tee "$report" || status=$?
+  wineserver -w
+else
+  rm -rf "$shots"
+  mkdir -p "$shots"
+  echo "==> Running the program on a virtual display, answering Yes and then OK"
+  status=0
+  # shellcheck disable=SC2016
+  xvfb-run -a -s '-screen 0 1024x768x24' sh -c '"$@"; code=$?; wineserver -w; exit $code' sh \
+    wine "$player" play "$(windows_path "$shots")" "$(windows_path "$program")" | resolve_linux_paths | tee "$report" \
+    || status=$?
+  for bmp in "$shots"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    # /usr/local/bin/convert may be a stand-in; ImageMagick's is this one.
+    /usr/bin/convert "$bmp" "${bmp%.bmp}.png"
+    rm "$bmp"
+  done
+  echo "Screenshots:"
+  for png in "$shots"/*.png; do
+    if [ -e "$png" ]; then echo "    $png"; fi
+  done
+fi
+
+url=$(sed -n '/^Shortcut (/,/Linux:/s/^ *Linux: *//p' "$report" | tr -d '\r')
+if [ -n "$url" ] && [ -f "$url" ]; then
+  echo "The shortcut says:"
+  # The stand-in writes UTF-16 with a byte-order mark.
+  iconv -f UTF-16 -t UTF-8 "$url" | tr -d '\r' | sed 's/^/    /'
+fi
+exit "$status"
