@@ -67,38 +67,24 @@ echo "==> Building the program and the stand-in shortcut object in build/run"
 mkdir -p "$run"
 cmake -S . -B "$run" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORVEL_BUILD_TESTS=ON >"$run/configure.log" \
   || { cat "$run/configure.log" >&2; exit 1; }
-cmake --build "$run" -j"$(nproc)" --target QuorvelDesktopShortcut shortcut_standin
+cmake --build "$run" -j"$(nproc)" --target QuorvelDesktopShortcut shortcut_standin box_player
 program=$run/QuorvelDesktopShortcut.exe
 standin=$run/tests/shortcut_standin.dll
-player=$run/box_player.exe
-if [ ! -e "$player" ] || [ tools/demo/box_player.cpp -nt "$player" ]; then
-  echo "==> Building the box player"
-  x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -municode -static -s -DUNICODE -D_UNICODE \
-    -o "$player" tools/demo/box_player.cpp -lshell32 -lgdi32 -luser32
-fi
+player=$run/tools/demo/box_player.exe
 
 # X needs the real HOME's cookie once HOME is the prefix's own.
-if [ -n "${DISPLAY:-}" ]; then export XAUTHORITY=${XAUTHORITY:-$HOME/.Xauthority}; fi
-export WINEPREFIX=$run/prefix
-export HOME=$run/home
-export WINEARCH=win64
-export WINEDEBUG=-all
-# No menu entries or desktop files on the host, and no Mono or Gecko prompts.
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+display=${DISPLAY:-}
+if [ -n "$display" ]; then export XAUTHORITY=${XAUTHORITY:-$HOME/.Xauthority}; fi
+root=$run
+. tests/rig/wine-env.sh
+# Keeps the display wine-env.sh leaves out for the tests.
+if [ -n "$display" ]; then export DISPLAY=$display; fi
 
 # shellcheck disable=SC2317  # run through with_progress
 make_prefix() {
-  rm -rf "$WINEPREFIX" "$HOME"
-  mkdir -p "$HOME"
-  DISPLAY='' wineboot -i
-  wineserver -w
-  # Wine links these folders to the real HOME's; here they stay inside the prefix.
-  for link in "$WINEPREFIX"/drive_c/users/*/*; do
-    if [ -L "$link" ]; then
-      rm "$link"
-      mkdir "$link"
-    fi
-  done
+  # The tests' prefix, with the display driver back to the default.
+  sh tests/rig/make-prefix.sh "$run"
+  DISPLAY='' wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f
   # Debian's Wine looks for its own fonts (Tahoma, Marlett for the caption
   # buttons) beside /usr/share/fonts, not where fonts-wine puts them.
   cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"

@@ -7,7 +7,7 @@ set -eu
 root=${1:?usage: make-prefix.sh ROOT}
 . "$(dirname "$0")/wine-env.sh"
 
-rm -rf "$root"
+rm -rf "$WINEPREFIX" "$HOME" "$root/fixtures"
 mkdir -p "$HOME"
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1

@@ -28,12 +28,16 @@ BOOL CALLBACK FindVisibleBox(HWND window, LPARAM param)
     return TRUE;
 }
 
+} // namespace
+
 HWND FindBoxOf(DWORD processId)
 {
     BoxSearch search{processId, nullptr};
     EnumWindows(FindVisibleBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+namespace {
 
 std::wstring WindowText(HWND window)
 {

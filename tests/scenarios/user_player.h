@@ -30,6 +30,9 @@ struct Launch {
     std::vector<int> answers;     // one per box, in order
 };
 
+// The visible message box of that process, if it shows one.
+HWND FindBoxOf(DWORD processId);
+
 // Runs every launch at once and plays each box as it appears. Copies that
 // run past the time limit are killed and reported as timed out.
 std::vector<PlayedRun> PlayPrograms(std::wstring const& program, std::vector<Launch> const& launches,

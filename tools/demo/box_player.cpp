@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "user_player.h"
+
 namespace {
 
 // Where a message box keeps its text.
@@ -35,32 +37,6 @@ std::wstring WindowText(HWND window)
     WCHAR text[1024]{};
     GetWindowTextW(window, text, ARRAYSIZE(text));
     return text;
-}
-
-struct BoxSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisibleBox(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<BoxSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    WCHAR className[16]{};
-    GetClassNameW(window, className, ARRAYSIZE(className));
-    if (owner == search->processId && lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindBoxOf(DWORD processId)
-{
-    BoxSearch search{processId, nullptr};
-    EnumWindows(FindVisibleBox, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 // What is on the screen where the box is, frame and all, as a 24-bit BMP.
