@@ -110,8 +110,14 @@ std::vector<PlayedRun> PlayPrograms(std::wstring const& program, std::vector<Lau
             commandLine += L" " + launches[i].arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
-        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &running[i].process)) {
+        // Wine now and then refuses a start under load (ERROR_INTERNAL_ERROR)
+        // before any of the program runs; a second try is no different run.
+        bool settled = false;
+        for (int attempt = 0; attempt < 3 && !settled; ++attempt)
+            settled = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &startup, &running[i].process)
+                      || GetLastError() != ERROR_INTERNAL_ERROR;
+        if (!running[i].process.hProcess) {
             runs[i].startError = GetLastError();
             running[i].done = true;
         }
