@@ -34,7 +34,7 @@ public:
         EXPECT_TRUE(CopyFileW(PlantedDllPath.c_str(), (folder_ + L"\\" + PlantedName).c_str(), FALSE))
             << GetLastError();
     }
-    ~PlantedFolder() { RemoveFolder(folder_); }
+    ~PlantedFolder() { RemoveTree(folder_); }
     PlantedFolder(PlantedFolder const&) = delete;
     PlantedFolder& operator=(PlantedFolder const&) = delete;
 
@@ -64,7 +64,7 @@ public:
         return run;
     }
 
-    bool PlantedDllLoaded() const { return FileExists(folder_ + L"\\" + MarkerName); }
+    bool PlantedDllLoaded() const { return Exists(folder_ + L"\\" + MarkerName); }
 
 private:
     std::wstring folder_;

@@ -67,7 +67,7 @@ struct AssetImage {
 std::vector<AssetImage> AssetImages()
 {
     std::string file;
-    EXPECT_TRUE(ReadWholeFile(IconAssetPath, file));
+    EXPECT_TRUE(ReadBytes(IconAssetPath, file));
     std::vector<AssetImage> images;
     if (file.size() < 6)
         return images;
@@ -174,7 +174,7 @@ std::vector<WORD> Languages(HMODULE module, LPCWSTR type, WORD id)
 TEST(ProgramResources, HoldOnlyTheIconAndTheManifest)
 {
     ProgramFile program;
-    ASSERT_NE(program.Module(), nullptr) << "cannot open " << Utf8Of(ProgramPath) << ": " << GetLastError();
+    ASSERT_NE(program.Module(), nullptr) << "cannot open " << Utf8(ProgramPath) << ": " << GetLastError();
 
     // No version resource, no dialogs, no strings: only what the shell reads.
     EXPECT_EQ(Types(program.Module()), (std::vector<std::wstring>{L"#3", L"#14", L"#24"}));
@@ -240,7 +240,7 @@ TEST(ProgramResources, IconImagesAreTheAssetsBytes)
 TEST(ProgramResources, ManifestIsTheResourceScriptsFile)
 {
     std::string manifest;
-    ASSERT_TRUE(ReadWholeFile(ManifestPath, manifest));
+    ASSERT_TRUE(ReadBytes(ManifestPath, manifest));
     ProgramFile program;
     ASSERT_NE(program.Module(), nullptr);
     EXPECT_EQ(program.Bytes(RT_MANIFEST, ManifestId), manifest);
@@ -313,7 +313,7 @@ void SaveBmp(Picture const& picture, std::wstring const& path)
         pixel |= 0xFF000000;  // opaque, whatever a viewer makes of the fourth byte
         bytes.append(reinterpret_cast<char const*>(&pixel), sizeof(pixel));
     }
-    EXPECT_TRUE(WriteWholeFile(path, bytes)) << "cannot write " << Utf8Of(path);
+    WriteBytes(path, bytes);
 }
 
 // Owns an icon handle.
@@ -341,7 +341,7 @@ HICON ShellIcon(std::wstring const& path, int size)
     HICON icon = nullptr;
     WORD const pixels = static_cast<WORD>(size);
     HRESULT const hr = SHDefExtractIconW(path.c_str(), 0, 0, &icon, nullptr, MAKELONG(pixels, pixels));
-    EXPECT_EQ(hr, S_OK) << Utf8Of(path) << " at " << size << " px";
+    EXPECT_EQ(hr, S_OK) << Utf8(path) << " at " << size << " px";
     return icon;
 }
 
@@ -391,11 +391,11 @@ TEST(ShellIcon, ProgramShowsTheSamePictureAsTheIconFile)
 {
     // The icon file the program writes holds IconImage: the asset plus one zero.
     std::string iconImage;
-    ASSERT_TRUE(ReadWholeFile(IconAssetPath, iconImage));
+    ASSERT_TRUE(ReadBytes(IconAssetPath, iconImage));
     iconImage.push_back('\0');
     std::wstring const folder = FreshTempFolder(L"quorvel-shell-icon");
     std::wstring const iconFile = folder + L"\\gomri.ico";
-    ASSERT_TRUE(WriteWholeFile(iconFile, iconImage));
+    WriteBytes(iconFile, iconImage);
     std::vector<AssetImage> const asset = AssetImages();
 
     // A light and a dark backdrop, so both the colours and the edges' blending count.
@@ -412,7 +412,7 @@ TEST(ShellIcon, ProgramShowsTheSamePictureAsTheIconFile)
         EXPECT_EQ(IconWidth(fromProgram.Get()), size);
         EXPECT_EQ(IconWidth(fromIconFile.Get()), size);
         for (Backdrop const& backdrop : backdrops) {
-            SCOPED_TRACE(std::to_string(size) + " px over " + Utf8Of(backdrop.name));
+            SCOPED_TRACE(std::to_string(size) + " px over " + Utf8(backdrop.name));
             Picture const program = Render(fromProgram.Get(), size, backdrop.colour);
             Picture const file = Render(fromIconFile.Get(), size, backdrop.colour);
             std::wstring const stem = RenderFolder + L"\\icon-" + std::to_wstring(size) + L"-" + backdrop.name;
@@ -424,7 +424,7 @@ TEST(ShellIcon, ProgramShowsTheSamePictureAsTheIconFile)
             EXPECT_TRUE(program.pixels == Render(drawn.Get(), size, backdrop.colour).pixels);
         }
     }
-    RemoveFolder(folder);
+    RemoveTree(folder);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 struct RigPaths {
     std::wstring program;   // the program under test
     std::wstring standin;   // the stand-in shortcut object's DLL
@@ -17,20 +19,6 @@ struct RigPaths {
 
 RigPaths const& Rig();
 void SetRig(RigPaths const& paths);
-
-// "/a/b" as the Windows path Wine shows for it.
-std::wstring WindowsPathOf(char const* unixPath);
-
-std::wstring Utf16(std::string const& utf8);
-std::string Utf8(std::wstring const& utf16);
-
-// File helpers; ReadBytes gives false when the file cannot be read.
-bool ReadBytes(std::wstring const& path, std::string& bytes);
-void WriteBytes(std::wstring const& path, std::string const& bytes);
-bool IsDirectory(std::wstring const& path);
-bool Exists(std::wstring const& path);
-void RemoveTree(std::wstring const& path);
-void MakeDirectories(std::wstring const& path);
 
 // The folder the program will resolve, as the registry now says.
 std::wstring DesktopFolder();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "import_patch.h"
+#include "test_files.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int);
 
@@ -59,24 +60,6 @@ HRESULT WINAPI NoShortcutObject(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* obje
 void WINAPI QuietChangeNotify(LONG, UINT, LPCVOID, LPCVOID) {}
 LRESULT WINAPI QuietSendMessageTimeout(HWND, UINT, WPARAM, LPARAM, UINT, UINT, PDWORD_PTR) { return 0; }
 BOOL WINAPI QuietSystemParametersInfo(UINT, UINT, PVOID, UINT) { return FALSE; }
-
-std::wstring FreshTempFolder(wchar_t const* name)
-{
-    WCHAR temp[MAX_PATH]{};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring const folder = std::wstring(temp) + name;
-    std::wstring const pattern = folder + L"\\*";
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            DeleteFileW((folder + L"\\" + found.cFileName).c_str());
-        while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
 
 class EntryWithScriptedBoxes : public testing::Test {
 protected:
