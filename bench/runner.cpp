@@ -1,5 +1,5 @@
 // Times the program against the floor, under Wine, and prints the table:
-//   bench_runner FLOOR PROGRAM STANDIN_DLL RIG_ROOT [RUNS]   (Unix paths)
+//   bench_runner --floor=EXE --program=EXE --standin=DLL --rig-root=DIR [--runs=N]
 // Each run starts a fresh process and answers its boxes the moment they
 // are visible, as a user with an instant click would.
 #include <windows.h>
@@ -13,7 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "scenario_world.h"
+#include "rig/boxes.h"
+#include "rig/clock.h"
+#include "rig/command_line.h"
+#include "rig/files.h"
+#include "rig/pe_image.h"
+#include "rig/process.h"
+#include "rig/world.h"
 
 namespace {
 
@@ -22,18 +28,7 @@ int const FewestRuns = 15;
 DWORD const RunLimitMs = 30000;
 // Lets the previous process's teardown finish outside the next measurement.
 DWORD const SettleMs = 100;
-int const MessageTextId = 0xFFFF;
-int const StartAttempts = 3;
 int StartRetries = 0;
-
-double TicksPerMs = 0;
-
-double NowMs()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / TicksPerMs;
-}
 
 // How often the box search really ran: the resolution of every time below.
 struct Polling {
@@ -44,7 +39,7 @@ struct Polling {
 
     void Tick()
     {
-        double const now = NowMs();
+        double const now = RigNowMs();
         if (last > 0) {
             widestGap = std::max(widestGap, now - last);
             gapSum += now - last;
@@ -54,19 +49,6 @@ struct Polling {
     }
 };
 Polling Polls;
-
-// The message box class; any visible one of the process other than skip.
-HWND FindBoxOf(DWORD processId, HWND skip)
-{
-    HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && window != skip && IsWindowVisible(window))
-            return window;
-    }
-    return nullptr;
-}
 
 // Win32 waits take whole milliseconds, about 1.2 ms under Wine; ntdll's delay
 // takes 100 ns units, so the search can run every half millisecond.
@@ -92,15 +74,10 @@ HWND WaitForBox(PROCESS_INFORMATION const& process, HWND skip, double deadline)
         Polls.Tick();
         if (HWND box = FindBoxOf(process.dwProcessId, skip))
             return box;
-        if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0 || NowMs() > deadline)
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0 || RigNowMs() > deadline)
             return nullptr;
         PausePoll();
     }
-}
-
-void Click(HWND box, int button)
-{
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
 }
 
 SIZE_T PeakWorkingSet(HANDLE process)
@@ -108,13 +85,6 @@ SIZE_T PeakWorkingSet(HANDLE process)
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof(counters);
     return GetProcessMemoryInfo(process, &counters, sizeof(counters)) ? counters.PeakWorkingSetSize : 0;
-}
-
-std::wstring WindowText(HWND window)
-{
-    WCHAR text[512]{};
-    GetWindowTextW(window, text, ARRAYSIZE(text));
-    return text;
 }
 
 enum class Path { No, YesThenOk };
@@ -135,70 +105,48 @@ Sample Run(std::wstring const& program, Path path, bool readQuestion = false)
         RemoveTree(ShortcutPath());
         RemoveTree(IconPath());
     }
-    std::wstring commandLine = L"\"" + program + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
+    // The clock starts with the first try; a refused start that is tried
+    // again costs that run its pause, which the report counts.
+    double const start = RigNowMs();
     PROCESS_INFORMATION process{};
-
-    // A start now and then fails under Wine on a busy machine; the clock restarts with each try.
-    double start = 0;
-    bool started = false;
-    DWORD startError = 0;
-    for (int attempt = 0; attempt < StartAttempts && !started; ++attempt) {
-        if (attempt > 0) {
-            ++StartRetries;
-            Sleep(SettleMs);
-        }
-        start = NowMs();
-        started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &startup, &process) != FALSE;
-        if (!started)
-            startError = GetLastError();
-    }
-    if (!started) {
+    if (DWORD const error = StartProgram(program, L"", process, &StartRetries)) {
         static char message[48];
-        std::snprintf(message, sizeof(message), "could not start (error %lu)", startError);
+        std::snprintf(message, sizeof(message), "could not start (error %lu)", error);
         sample.error = message;
         return sample;
     }
     double const deadline = start + RunLimitMs;
     HWND const question = WaitForBox(process, nullptr, deadline);
-    sample.toBoxMs = NowMs() - start;
+    sample.toBoxMs = RigNowMs() - start;
 
     // Read before the click, which closes the box; only warm-ups ask, so no time is lost.
     if (readQuestion && question) {
-        sample.caption = WindowText(question);
-        sample.text = WindowText(GetDlgItem(question, MessageTextId));
+        SeenBox const seen = ReadBox(question);
+        sample.caption = seen.caption;
+        sample.text = seen.text;
     }
     int expectedExit = IDNO;
     if (!question) {
         sample.error = "no question box";
     } else if (path == Path::No) {
         sample.peakMiB = static_cast<double>(PeakWorkingSet(process.hProcess)) / 1048576.0;
-        Click(question, IDNO);
+        AnswerBox(question, IDNO);
     } else {
-        Click(question, IDYES);
+        AnswerBox(question, IDYES);
         HWND const outcome = WaitForBox(process, question, deadline);
         if (outcome) {
             sample.peakMiB = static_cast<double>(PeakWorkingSet(process.hProcess)) / 1048576.0;
-            Click(outcome, IDOK);
+            AnswerBox(outcome, IDOK);
             expectedExit = IDOK;
         } else {
             sample.error = "no outcome box";
         }
     }
 
-    DWORD const left = static_cast<DWORD>(std::max(0.0, deadline - NowMs()));
-    if (WaitForSingleObject(process.hProcess, left) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 0xDEAD);
-        WaitForSingleObject(process.hProcess, 5000);
-        sample.error = "did not end";
-    }
-    sample.wholeMs = NowMs() - start;
     DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (!EndProgram(process, static_cast<DWORD>(std::max(0.0, deadline - RigNowMs())), exitCode))
+        sample.error = "did not end";
+    sample.wholeMs = RigNowMs() - start;
 
     if (!sample.error && exitCode != static_cast<DWORD>(expectedExit))
         sample.error = "unexpected exit code";
@@ -218,70 +166,16 @@ struct ImageFacts {
     std::vector<std::string> delayImports;
 };
 
-template <typename T>
-bool ReadAt(std::string const& image, size_t offset, T& value)
-{
-    if (offset > image.size() || image.size() - offset < sizeof(T))
-        return false;
-    std::memcpy(&value, image.data() + offset, sizeof(T));
-    return true;
-}
-
-struct Sections {
-    std::vector<IMAGE_SECTION_HEADER> headers;
-
-    size_t OffsetOf(DWORD rva) const
-    {
-        for (IMAGE_SECTION_HEADER const& section : headers) {
-            DWORD const span = std::max(section.Misc.VirtualSize, section.SizeOfRawData);
-            if (rva >= section.VirtualAddress && rva - section.VirtualAddress < span)
-                return rva - section.VirtualAddress + section.PointerToRawData;
-        }
-        return SIZE_MAX;
-    }
-};
-
-std::string NameAt(std::string const& image, size_t offset)
-{
-    if (offset >= image.size())
-        return "?";
-    return std::string(image.c_str() + offset, strnlen(image.c_str() + offset, image.size() - offset));
-}
-
-// The DLL names a PE32+ file imports, read from the file itself.
 ImageFacts ReadImage(std::wstring const& path)
 {
     ImageFacts facts;
-    std::string image;
-    if (!ReadBytes(path, image))
+    std::string bytes;
+    PeImage image;
+    if (!ReadBytes(path, bytes) || !ReadPeFile(bytes, image))
         return facts;
-    facts.bytes = image.size();
-
-    IMAGE_DOS_HEADER dos{};
-    IMAGE_NT_HEADERS64 nt{};
-    if (!ReadAt(image, 0, dos) || !ReadAt(image, static_cast<size_t>(dos.e_lfanew), nt)
-        || nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
-        return facts;
-    Sections sections;
-    size_t const first = static_cast<size_t>(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS64, OptionalHeader)
-                         + nt.FileHeader.SizeOfOptionalHeader;
-    for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
-        IMAGE_SECTION_HEADER section{};
-        if (ReadAt(image, first + i * sizeof(section), section))
-            sections.headers.push_back(section);
-    }
-
-    auto const& directories = nt.OptionalHeader.DataDirectory;
-    size_t offset = sections.OffsetOf(directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    IMAGE_IMPORT_DESCRIPTOR entry{};
-    for (; ReadAt(image, offset, entry) && entry.Name; offset += sizeof(entry))
-        facts.imports.push_back(NameAt(image, sections.OffsetOf(entry.Name)));
-    if (directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress) {
-        offset = sections.OffsetOf(directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress);
-        IMAGE_DELAYLOAD_DESCRIPTOR delayed{};
-        for (; ReadAt(image, offset, delayed) && delayed.DllNameRVA; offset += sizeof(delayed))
-            facts.delayImports.push_back(NameAt(image, sections.OffsetOf(delayed.DllNameRVA)));
-    }
+    facts.bytes = bytes.size();
+    facts.imports = ImportedDlls(image);
+    facts.delayImports = DelayImportedDlls(image);
     return facts;
 }
 
@@ -371,30 +265,29 @@ void PrintTables(ImageFacts const& floorImage, ImageFacts const& ourImage, std::
 
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    if (argc != 5 && argc != 6) {
-        std::fprintf(stderr, "usage: %s FLOOR PROGRAM STANDIN_DLL RIG_ROOT [RUNS]\n", argv[0]);
+    std::wstring const floorExe = CommandLinePath(L"floor");
+    RigPaths const paths = RigPathsFromCommandLine();
+    std::wstring const& ourExe = paths.program;
+    std::wstring const runsGiven = CommandLineOption(L"runs");
+    if (floorExe.empty() || ourExe.empty() || paths.standin.empty() || paths.rigRoot.empty()) {
+        std::fprintf(stderr, "usage: bench_runner --floor=EXE --program=EXE --standin=DLL --rig-root=DIR [--runs=N]\n");
         return 2;
     }
-    int const runs = argc == 6 ? std::atoi(argv[5]) : DefaultRuns;
+    int const runs = runsGiven.empty() ? DefaultRuns : _wtoi(runsGiven.c_str());
     if (runs < FewestRuns) {
         std::fprintf(stderr, "at least %d runs, for a median and spread worth printing\n", FewestRuns);
         return 2;
     }
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    TicksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
     Delay = reinterpret_cast<DelayExecution>(
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
 
-    std::wstring const floorExe = WindowsPathOf(argv[1]);
-    std::wstring const ourExe = WindowsPathOf(argv[2]);
-    SetRig({ourExe, WindowsPathOf(argv[3]), L"", WindowsPathOf(argv[4])});
+    SetRig(paths);
+    UseStandinObject();
     // The stand-in neither logs nor fails here: it should cost what a real object costs.
     SetEnvironmentVariableW(L"STANDIN_LOG", nullptr);
-    FailStandinCalls("");
-    UseStandinObject();
+    SetEnvironmentVariableW(L"STANDIN_FAIL", nullptr);
 
     // The warm-up also proves the floor asks exactly what the program asks.
     Sample const floorWarm = Run(floorExe, Path::No, true);
@@ -403,11 +296,13 @@ int main(int argc, char** argv)
     for (Sample const* warm : {&floorWarm, &ourWarm, &yesWarm}) {
         if (warm->error) {
             std::fprintf(stderr, "warm-up run failed: %s\n", warm->error);
+            Restore();
             return 1;
         }
     }
     if (floorWarm.caption != ourWarm.caption || floorWarm.text != ourWarm.text || ourWarm.caption.empty()) {
         std::fprintf(stderr, "the floor's question box differs from the program's\n");
+        Restore();
         return 1;
     }
 
@@ -422,7 +317,7 @@ int main(int argc, char** argv)
             if (sample.error) {
                 std::fprintf(stderr, "run %d (%s) failed: %s\n", i + 1,
                              kind == 0 ? "floor, No" : kind == 1 ? "ours, No" : "ours, Yes", sample.error);
-                UseWineObject();
+                Restore();
                 return 1;
             }
             if (kind == 2) {
@@ -437,9 +332,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "\rrun %d of %d", i + 1, runs);
     }
     std::fprintf(stderr, "\n");
-    UseWineObject();
-    RemoveTree(ShortcutPath());
-    RemoveTree(IconPath());
+    Restore();
 
     Spread const floorNo = SpreadOf(no[0]);
     Spread const floorPeakNo = SpreadOf(peakNo[0]);

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Runs a Windows program in the test run's private prefix: wine-run.sh ROOT PROGRAM [ARGS...]
+# Runs a Windows program in the rig's private prefix: wine-run.sh ROOT PROGRAM [ARGS...]
 set -eu
 root=${1:?usage: wine-run.sh ROOT PROGRAM [ARGS...]}
 shift
+# shellcheck source=rig/wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
+use_wine_prefix "$root"
 exec wine "$@"

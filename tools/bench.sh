@@ -7,15 +7,16 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh bench
 
 build=build/bench
-cmake --no-warn-unused-cli -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORVEL_BUILD_BENCH=ON >/dev/null
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORVEL_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
+# Where the build put what this script runs.
+built() { sed -n "s/^$1='\(.*\)'\$/\1/p" "$build/built-paths.sh"; }
 
 # A prefix of its own, made afresh: the same set-up as the tests'.
 root=$PWD/$build/wine-rig
 echo "Making a private Wine prefix in $root"
-sh tests/rig/make-prefix.sh "$root"
+sh rig/make-prefix.sh "$root"
 
 # The runner registers the stand-in object in that prefix for the Yes runs.
-tests/rig/wine-run.sh "$root" "$build/bench/bench_runner.exe" \
-  "$PWD/$build/bench/floor.exe" "$PWD/$build/QuorvelDesktopShortcut.exe" \
-  "$PWD/$build/bench/shortcut_standin.dll" "$root" ${1:+"$1"}
+rig/wine-run.sh "$root" "$(built bench_runner)" --floor="$(built bench_floor)" --program="$(built program)" \
+  --standin="$(built shortcut_standin)" --rig-root="$root/rig" ${1:+--runs="$1"}

@@ -25,8 +25,6 @@ tools/install-deps.sh run
 
 run=$project/build/run
 shots=$run/screenshots
-# The stand-in's class: the shell's Internet Shortcut object.
-shortcut_class='HKLM\Software\Classes\CLSID\{FBF23B40-E3F0-101B-8488-00AA003E56F8}\InprocServer32'
 
 # Prints a line every few seconds while a slow step works; its output goes
 # to a log that is shown only if it fails.
@@ -63,27 +61,30 @@ resolve_linux_paths() {
   done
 }
 
-echo "==> Building the program and the stand-in shortcut object in build/run"
+echo "==> Building the program, the stand-in shortcut object and the box player in build/run"
 mkdir -p "$run"
-cmake -S . -B "$run" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORVEL_BUILD_TESTS=ON >"$run/configure.log" \
+cmake -S . -B "$run" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORVEL_BUILD_DEMO=ON >"$run/configure.log" \
   || { cat "$run/configure.log" >&2; exit 1; }
-cmake --build "$run" -j"$(nproc)" --target QuorvelDesktopShortcut shortcut_standin box_player
-program=$run/QuorvelDesktopShortcut.exe
-standin=$run/tests/shortcut_standin.dll
-player=$run/tools/demo/box_player.exe
+cmake --build "$run" -j"$(nproc)" --target box_player
+# Where the build put what this script runs.
+built() { sed -n "s/^$1='\(.*\)'\$/\1/p" "$run/built-paths.sh"; }
+program=$(built program)
+shortcut_standin=$(built shortcut_standin)
+box_player=$(built box_player)
 
 # X needs the real HOME's cookie once HOME is the prefix's own.
 display=${DISPLAY:-}
 if [ -n "$display" ]; then export XAUTHORITY=${XAUTHORITY:-$HOME/.Xauthority}; fi
-root=$run
-. tests/rig/wine-env.sh
+# shellcheck source=rig/wine-env.sh
+. rig/wine-env.sh
+use_wine_prefix "$run"
 # Keeps the display wine-env.sh leaves out for the tests.
 if [ -n "$display" ]; then export DISPLAY=$display; fi
 
 # shellcheck disable=SC2317  # run through with_progress
 make_prefix() {
   # The tests' prefix, with the display driver back to the default.
-  sh tests/rig/make-prefix.sh "$run"
+  sh rig/make-prefix.sh "$run"
   DISPLAY='' wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f
   # Debian's Wine looks for its own fonts (Tahoma, Marlett for the caption
   # buttons) beside /usr/share/fonts, not where fonts-wine puts them.
@@ -94,15 +95,11 @@ make_prefix() {
     DISPLAY='' wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
       /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f
   done
-  # Wine's own object has no IShellLinkW to take the icon, so the program
-  # would only report not-created; the stand-in saves the shortcut instead.
-  DISPLAY='' wine reg add "$shortcut_class" /ve /d "$(windows_path "$standin")" /f
   wineserver -w
-  echo "$standin" >"$run/prefix.made"
+  echo made >"$run/prefix.made"
 }
 
-# A prefix made elsewhere names a stand-in that is no longer there.
-if [ "$fresh" = yes ] || [ "$(cat "$run/prefix.made" 2>/dev/null)" != "$standin" ]; then
+if [ "$fresh" = yes ] || [ ! -e "$run/prefix.made" ]; then
   rm -f "$run/prefix.made" "$run/prefix.frames"
   with_progress "Making the Wine prefix in build/run/prefix (about 10 s)" make_prefix
 fi
@@ -132,10 +129,13 @@ if [ "$(cat "$run/prefix.frames" 2>/dev/null)" != "$frames" ]; then
 fi
 
 report=$run/report.txt
+# The player registers the stand-in for the shortcut class before it starts the program.
+player_options=(--program="$(windows_path "$program")" --standin="$(windows_path "$shortcut_standin")"
+  --rig-root="$(windows_path "$run/rig")")
 if [ "$headless" = no ]; then
   echo "==> Running the program on $DISPLAY: answer its boxes there"
   status=0
-  wine "$player" run "$(windows_path "$program")" | resolve_linux_paths | tee "$report" || status=$?
+  wine "$box_player" "${player_options[@]}" | resolve_linux_paths | tee "$report" || status=$?
   wineserver -w
 else
   rm -rf "$shots"
@@ -144,12 +144,11 @@ else
   status=0
   # shellcheck disable=SC2016
   xvfb-run -a -s '-screen 0 1024x768x24' sh -c '"$@"; code=$?; wineserver -w; exit $code' sh \
-    wine "$player" play "$(windows_path "$shots")" "$(windows_path "$program")" | resolve_linux_paths | tee "$report" \
+    wine "$box_player" "${player_options[@]}" --shots="$(windows_path "$shots")" | resolve_linux_paths | tee "$report" \
     || status=$?
   for bmp in "$shots"/*.bmp; do
     [ -e "$bmp" ] || continue
-    # /usr/local/bin/convert may be a stand-in; ImageMagick's is this one.
-    /usr/bin/convert "$bmp" "${bmp%.bmp}.png"
+    convert "$bmp" "${bmp%.bmp}.png"
     rm "$bmp"
   done
   echo "Screenshots:"

@@ -1,6 +1,6 @@
 // Plants a DLL under a system DLL's name beside a copy of the program, with
 // Wine told to prefer such a copy, and checks the program never loads it:
-//   dll_search_tests PROGRAM PLANTED_DLL UNRESTRICTED_PROGRAM   (Unix paths)
+//   dll_search_tests --program=EXE --planted-dll=DLL --unrestricted-program=EXE
 // The control, the program built without the restriction, shows the plant
 // does take, so a pass means something.
 #include <gtest/gtest.h>
@@ -9,8 +9,10 @@
 
 #include <string>
 
-#include "test_files.h"
-#include "user_player.h"
+#include "rig/command_line.h"
+#include "rig/files.h"
+#include "rig/player.h"
+#include "rig/setup_check.h"
 
 namespace {
 
@@ -30,9 +32,9 @@ public:
     PlantedFolder(std::wstring const& program, wchar_t const* copyName)
         : folder_(FreshTempFolder(L"quorvel-planted")), copyName_(copyName), program_(folder_ + L"\\" + copyName)
     {
-        EXPECT_TRUE(CopyFileW(program.c_str(), program_.c_str(), FALSE)) << GetLastError();
-        EXPECT_TRUE(CopyFileW(PlantedDllPath.c_str(), (folder_ + L"\\" + PlantedName).c_str(), FALSE))
-            << GetLastError();
+        SetupCheck(CopyFileW(program.c_str(), program_.c_str(), FALSE) != FALSE, "CopyFileW", program);
+        SetupCheck(CopyFileW(PlantedDllPath.c_str(), (folder_ + L"\\" + PlantedName).c_str(), FALSE) != FALSE,
+                   "CopyFileW", PlantedDllPath);
     }
     ~PlantedFolder() { RemoveTree(folder_); }
     PlantedFolder(PlantedFolder const&) = delete;
@@ -53,14 +55,13 @@ public:
             RegCloseKey(existing);
         std::wstring const appKey = std::wstring(appDefaults) + L"\\" + copyName_;
         std::wstring const value = L"native,builtin";
-        LSTATUS const set = RegSetKeyValueW(HKEY_CURRENT_USER, (appKey + L"\\DllOverrides").c_str(), PlantedModule,
-                                            REG_SZ, value.c_str(),
-                                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        EXPECT_EQ(set, ERROR_SUCCESS);
+        SetupCheckStatus(RegSetKeyValueW(HKEY_CURRENT_USER, (appKey + L"\\DllOverrides").c_str(), PlantedModule,
+                                         REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+                         "RegSetKeyValueW", appKey);
         PlayedRun const run = PlayProgram(program_, launch);
         std::wstring const made = hadAppDefaults ? appKey : std::wstring(appDefaults);
-        RegDeleteTreeW(HKEY_CURRENT_USER, made.c_str());
-        RegDeleteKeyW(HKEY_CURRENT_USER, made.c_str());
+        // Given a subkey, RegDeleteTreeW deletes that key too.
+        SetupCheckStatus(RegDeleteTreeW(HKEY_CURRENT_USER, made.c_str()), "RegDeleteTreeW", made);
         return run;
     }
 
@@ -99,12 +100,12 @@ TEST(DllSearch, ProgramDoesNotLoadAPlantedDll)
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    if (argc != 4) {
-        fprintf(stderr, "usage: %s PROGRAM PLANTED_DLL UNRESTRICTED_PROGRAM\n", argv[0]);
+    ProgramPath = CommandLinePath(L"program");
+    PlantedDllPath = CommandLinePath(L"planted-dll");
+    UnrestrictedPath = CommandLinePath(L"unrestricted-program");
+    if (ProgramPath.empty() || PlantedDllPath.empty() || UnrestrictedPath.empty()) {
+        std::fprintf(stderr, "usage: %s --program=EXE --planted-dll=DLL --unrestricted-program=EXE\n", argv[0]);
         return 2;
     }
-    ProgramPath = WindowsPathOf(argv[1]);
-    PlantedDllPath = WindowsPathOf(argv[2]);
-    UnrestrictedPath = WindowsPathOf(argv[3]);
     return RUN_ALL_TESTS();
 }

@@ -1,7 +1,5 @@
 // Reads the program file's resources as Windows sees them, and the icon the
-// shell shows for it:
-//   resource_tests PROGRAM ICON_ASSET MANIFEST RENDER_DIR   (Unix paths)
-// RENDER_DIR receives the compared pictures as BMP files, to look at.
+// shell shows for it. The compared pictures are saved as BMP files, to look at.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,14 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "test_files.h"
+#include "program_file.h"
+#include "rig/bitmap.h"
+#include "rig/files.h"
 
 namespace {
-
-std::wstring ProgramPath;
-std::wstring IconAssetPath;
-std::wstring ManifestPath;
-std::wstring RenderFolder;
 
 // The asset's five images, in its own order.
 struct ExpectedImage {
@@ -67,7 +62,7 @@ struct AssetImage {
 std::vector<AssetImage> AssetImages()
 {
     std::string file;
-    EXPECT_TRUE(ReadBytes(IconAssetPath, file));
+    EXPECT_TRUE(ReadBytes(Checked().iconAsset, file));
     std::vector<AssetImage> images;
     if (file.size() < 6)
         return images;
@@ -92,7 +87,7 @@ std::vector<AssetImage> AssetImages()
 class ProgramFile {
 public:
     ProgramFile()
-        : module_(LoadLibraryExW(ProgramPath.c_str(), nullptr,
+        : module_(LoadLibraryExW(Checked().program.c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
     {
     }
@@ -174,7 +169,7 @@ std::vector<WORD> Languages(HMODULE module, LPCWSTR type, WORD id)
 TEST(ProgramResources, HoldOnlyTheIconAndTheManifest)
 {
     ProgramFile program;
-    ASSERT_NE(program.Module(), nullptr) << "cannot open " << Utf8(ProgramPath) << ": " << GetLastError();
+    ASSERT_NE(program.Module(), nullptr) << "cannot open " << Utf8(Checked().program) << ": " << GetLastError();
 
     // No version resource, no dialogs, no strings: only what the shell reads.
     EXPECT_EQ(Types(program.Module()), (std::vector<std::wstring>{L"#3", L"#14", L"#24"}));
@@ -240,7 +235,7 @@ TEST(ProgramResources, IconImagesAreTheAssetsBytes)
 TEST(ProgramResources, ManifestIsTheResourceScriptsFile)
 {
     std::string manifest;
-    ASSERT_TRUE(ReadBytes(ManifestPath, manifest));
+    ASSERT_TRUE(ReadBytes(Checked().manifest, manifest));
     ProgramFile program;
     ASSERT_NE(program.Module(), nullptr);
     EXPECT_EQ(program.Bytes(RT_MANIFEST, ManifestId), manifest);
@@ -291,29 +286,6 @@ Picture Render(HICON icon, int size, DWORD background)
     DeleteObject(bitmap);
     DeleteDC(dc);
     return picture;
-}
-
-void SaveBmp(Picture const& picture, std::wstring const& path)
-{
-    BITMAPFILEHEADER file{};
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(header);
-    header.biWidth = picture.size;
-    header.biHeight = -picture.size;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    std::string bytes(sizeof(file) + sizeof(header), '\0');
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = static_cast<DWORD>(bytes.size());
-    file.bfSize = static_cast<DWORD>(bytes.size() + picture.pixels.size() * sizeof(DWORD));
-    std::memcpy(bytes.data(), &file, sizeof(file));
-    std::memcpy(bytes.data() + sizeof(file), &header, sizeof(header));
-    for (DWORD pixel : picture.pixels) {
-        pixel |= 0xFF000000;  // opaque, whatever a viewer makes of the fourth byte
-        bytes.append(reinterpret_cast<char const*>(&pixel), sizeof(pixel));
-    }
-    WriteBytes(path, bytes);
 }
 
 // Owns an icon handle.
@@ -391,7 +363,7 @@ TEST(ShellIcon, ProgramShowsTheSamePictureAsTheIconFile)
 {
     // The icon file the program writes holds IconImage: the asset plus one zero.
     std::string iconImage;
-    ASSERT_TRUE(ReadBytes(IconAssetPath, iconImage));
+    ASSERT_TRUE(ReadBytes(Checked().iconAsset, iconImage));
     iconImage.push_back('\0');
     std::wstring const folder = FreshTempFolder(L"quorvel-shell-icon");
     std::wstring const iconFile = folder + L"\\gomri.ico";
@@ -405,7 +377,7 @@ TEST(ShellIcon, ProgramShowsTheSamePictureAsTheIconFile)
     } const backdrops[] = {{0x00FF00FF, L"magenta"}, {0x00202020, L"dark"}};
 
     for (int size : {32, 16}) {
-        Icon const fromProgram(ShellIcon(ProgramPath, size));
+        Icon const fromProgram(ShellIcon(Checked().program, size));
         Icon const fromIconFile(ShellIcon(iconFile, size));
         Icon const drawn(AssetIcon(asset, size));
         ASSERT_TRUE(fromProgram.Get() && fromIconFile.Get() && drawn.Get()) << size << " px";
@@ -415,9 +387,9 @@ TEST(ShellIcon, ProgramShowsTheSamePictureAsTheIconFile)
             SCOPED_TRACE(std::to_string(size) + " px over " + Utf8(backdrop.name));
             Picture const program = Render(fromProgram.Get(), size, backdrop.colour);
             Picture const file = Render(fromIconFile.Get(), size, backdrop.colour);
-            std::wstring const stem = RenderFolder + L"\\icon-" + std::to_wstring(size) + L"-" + backdrop.name;
-            SaveBmp(program, stem + L"-program.bmp");
-            SaveBmp(file, stem + L"-gomri.bmp");
+            std::wstring const stem = Checked().renderFolder + L"\\icon-" + std::to_wstring(size) + L"-" + backdrop.name;
+            SaveBmp(stem + L"-program.bmp", program.size, program.size, program.pixels);
+            SaveBmp(stem + L"-gomri.bmp", file.size, file.size, file.pixels);
             ExpectDrawn(program, backdrop.colour);
             EXPECT_TRUE(program.pixels == file.pixels);
             // And it is the image drawn for this size, not another one scaled.
@@ -428,18 +400,3 @@ TEST(ShellIcon, ProgramShowsTheSamePictureAsTheIconFile)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    testing::InitGoogleTest(&argc, argv);
-    if (argc != 5) {
-        fprintf(stderr, "usage: %s PROGRAM ICON_ASSET MANIFEST RENDER_DIR\n", argv[0]);
-        return 2;
-    }
-    ProgramPath = WindowsPathOf(argv[1]);
-    IconAssetPath = WindowsPathOf(argv[2]);
-    ManifestPath = WindowsPathOf(argv[3]);
-    RenderFolder = WindowsPathOf(argv[4]);
-    CreateDirectoryW(RenderFolder.c_str(), nullptr);
-    return RUN_ALL_TESTS();
-}

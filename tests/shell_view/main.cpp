@@ -1,26 +1,29 @@
 // Runs the shell's-view tests under Wine:
-//   shell_view_tests PROGRAM STANDIN_DLL ICON_ASSET RIG_ROOT RECORDER
-// (Unix paths, as the build knows them).
+//   shell_view_tests --program=EXE --standin=DLL --icon-asset=ICO --rig-root=DIR --recorder=EXE
 #include <gtest/gtest.h>
 
 #include <objbase.h>
 
-#include "../scenarios/scenario_world.h"
+#include "rig/command_line.h"
+#include "rig/world.h"
 #include "shell_view.h"
 
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    if (argc != 6) {
-        fprintf(stderr, "usage: %s PROGRAM STANDIN_DLL ICON_ASSET RIG_ROOT RECORDER\n", argv[0]);
+    RigPaths const paths = RigPathsFromCommandLine();
+    std::wstring const recorder = CommandLinePath(L"recorder");
+    if (paths.program.empty() || paths.standin.empty() || paths.iconAsset.empty() || paths.rigRoot.empty()
+        || recorder.empty()) {
+        std::fprintf(stderr, "usage: %s --program=EXE --standin=DLL --icon-asset=ICO --rig-root=DIR --recorder=EXE\n",
+                     argv[0]);
         return 2;
     }
-    SetRig({WindowsPathOf(argv[1]), WindowsPathOf(argv[2]), WindowsPathOf(argv[3]), WindowsPathOf(argv[4])});
-    SetRecorder(WindowsPathOf(argv[5]));
+    SetRig(paths);
+    SetRecorder(recorder);
     // The shell wants an apartment for ShellExecuteEx, as for the objects.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int const result = RUN_ALL_TESTS();
     Restore();
-    CoUninitialize();
     return result;
 }

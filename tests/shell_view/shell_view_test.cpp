@@ -9,12 +9,16 @@
 // Need the COM declarations above.
 #include <intshcut.h>
 #include <isguids.h>
-#include <shlguid.h>
 
 #include <string>
 
-#include "../scenarios/scenario_world.h"
-#include "../scenarios/user_player.h"
+#include "rig/files.h"
+#include "rig/held.h"
+#include "rig/player.h"
+#include "rig/registry_record.h"
+#include "rig/shortcut_reader.h"
+#include "rig/user_texts.h"
+#include "rig/world.h"
 #include "shell_view.h"
 
 namespace {
@@ -30,76 +34,8 @@ void SetRecorder(std::wstring const& path)
 
 namespace {
 
-wchar_t const Url[] = L"http://www.quorvel.com/";
-wchar_t const Created[] = L"创建Quorvel桌面快捷方式成功";
+// Wine's class root is the machine's classes alone.
 wchar_t const HttpCommandKey[] = L"Software\\Classes\\http\\shell\\open\\command";
-
-// Enough of a COM pointer for a test: released when it goes out of scope.
-template <class Interface>
-struct Held {
-    Interface* p = nullptr;
-    Held() = default;
-    Held(Held const&) = delete;
-    Held& operator=(Held const&) = delete;
-    ~Held()
-    {
-        if (p)
-            p->Release();
-    }
-    Interface* operator->() const { return p; }
-    void** out() { return reinterpret_cast<void**>(&p); }
-};
-
-// A fresh instance of whatever answers to the shell's class, loaded from the
-// saved shortcut.
-HRESULT LoadShortcut(Held<IUniformResourceLocatorW>& locator)
-{
-    HRESULT hr = CoCreateInstance(CLSID_InternetShortcut, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IUniformResourceLocatorW, locator.out());
-    if (FAILED(hr))
-        return hr;
-    Held<IPersistFile> file;
-    hr = locator->QueryInterface(IID_IPersistFile, file.out());
-    if (FAILED(hr))
-        return hr;
-    return file->Load(ShortcutPath().c_str(), STGM_READ);
-}
-
-// Points the prefix's http handler at the recorder while it lives. HKLM,
-// because Wine's class root is the machine's classes alone.
-class RecorderAsBrowser {
-public:
-    explicit RecorderAsBrowser(std::wstring const& log)
-    {
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, HttpCommandKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
-                        nullptr);
-        WCHAR data[1024]{};
-        DWORD size = sizeof(data) - sizeof(WCHAR);
-        hadCommand_ = RegQueryValueExW(key_, nullptr, nullptr, &type_, reinterpret_cast<BYTE*>(data), &size)
-                      == ERROR_SUCCESS;
-        command_ = data;
-        std::wstring const ours = L"\"" + Recorder + L"\" \"" + log + L"\" \"%1\"";
-        RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<BYTE const*>(ours.c_str()),
-                       static_cast<DWORD>((ours.size() + 1) * sizeof(WCHAR)));
-    }
-    RecorderAsBrowser(RecorderAsBrowser const&) = delete;
-    RecorderAsBrowser& operator=(RecorderAsBrowser const&) = delete;
-    ~RecorderAsBrowser()
-    {
-        if (hadCommand_)
-            RegSetValueExW(key_, nullptr, 0, type_, reinterpret_cast<BYTE const*>(command_.c_str()),
-                           static_cast<DWORD>((command_.size() + 1) * sizeof(WCHAR)));
-        else
-            RegDeleteValueW(key_, nullptr);
-        RegCloseKey(key_);
-    }
-
-private:
-    HKEY key_ = nullptr;
-    bool hadCommand_ = false;
-    DWORD type_ = REG_SZ;
-    std::wstring command_;
-};
 
 class ShellView : public testing::Test {
 protected:
@@ -110,9 +46,9 @@ protected:
         ASSERT_FALSE(run.timedOut);
         ASSERT_EQ(run.exitCode, 1u);
         ASSERT_EQ(run.boxes.size(), 2u);
-        ASSERT_EQ(Utf8(run.boxes[1].text), Utf8(Created));
+        ASSERT_EQ(Utf8(run.boxes[1].text), Utf8(ExpectedCreated));
         // Saved by the stand-in; read from here on by Wine's own object.
-        UseWineObject();
+        UseHostObject();
     }
 
     void TearDown() override { Reset(); }
@@ -122,28 +58,31 @@ TEST_F(ShellView, ClassAnswersWithWinesOwnObject)
 {
     Held<IUniformResourceLocatorW> locator;
     ASSERT_EQ(CoCreateInstance(CLSID_InternetShortcut, nullptr, CLSCTX_INPROC_SERVER, IID_IUniformResourceLocatorW,
-                               locator.out()),
+                               locator.Out()),
               S_OK);
     // Wine's object has property storage and no shell link; the stand-in the other way round.
     Held<IShellLinkW> link;
-    EXPECT_EQ(locator->QueryInterface(IID_IShellLinkW, link.out()), E_NOINTERFACE);
+    EXPECT_EQ(locator->QueryInterface(IID_IShellLinkW, link.Out()), E_NOINTERFACE);
     Held<IPropertySetStorage> properties;
-    EXPECT_EQ(locator->QueryInterface(IID_IPropertySetStorage, properties.out()), S_OK);
+    EXPECT_EQ(locator->QueryInterface(IID_IPropertySetStorage, properties.Out()), S_OK);
 }
 
-TEST_F(ShellView, WinesObjectReadsTheUrl)
+TEST_F(ShellView, WinesObjectReadsTheUrlAndTheIcon)
 {
-    Held<IUniformResourceLocatorW> locator;
-    ASSERT_EQ(LoadShortcut(locator), S_OK);
+    ShortcutContents contents;
+    std::vector<ObjectCall> calls;
+    ASSERT_TRUE(ReadShortcut(ShortcutPath(), contents, calls)) << DescribeCalls(calls);
+    EXPECT_EQ(Utf8(contents.url), Utf8(ExpectedUrl));
+    EXPECT_EQ(Utf8(contents.iconFile), Utf8(IconPath()));
+    EXPECT_EQ(contents.iconIndex, 0);
+}
 
-    PWSTR url = nullptr;
-    ASSERT_EQ(locator->GetURL(&url), S_OK);
-    ASSERT_NE(url, nullptr);
-    EXPECT_EQ(Utf8(url), Utf8(Url));
-    CoTaskMemFree(url);
-
+TEST_F(ShellView, WinesObjectKnowsTheFileItLoaded)
+{
     Held<IPersistFile> file;
-    ASSERT_EQ(locator->QueryInterface(IID_IPersistFile, file.out()), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_InternetShortcut, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, file.Out()),
+              S_OK);
+    ASSERT_EQ(file->Load(ShortcutPath().c_str(), STGM_READ), S_OK);
     PWSTR current = nullptr;
     ASSERT_EQ(file->GetCurFile(&current), S_OK);
     ASSERT_NE(current, nullptr);
@@ -152,36 +91,13 @@ TEST_F(ShellView, WinesObjectReadsTheUrl)
     EXPECT_EQ(file->IsDirty(), S_FALSE) << "nothing changed since the load";
 }
 
-TEST_F(ShellView, WinesObjectReadsTheIcon)
-{
-    Held<IUniformResourceLocatorW> locator;
-    ASSERT_EQ(LoadShortcut(locator), S_OK);
-    Held<IPropertySetStorage> sets;
-    ASSERT_EQ(locator->QueryInterface(IID_IPropertySetStorage, sets.out()), S_OK);
-    Held<IPropertyStorage> properties;
-    ASSERT_EQ(sets->Open(FMTID_Intshcut, STGM_READ | STGM_SHARE_EXCLUSIVE, &properties.p), S_OK);
-
-    PROPSPEC specs[2]{};
-    specs[0].ulKind = PRSPEC_PROPID;
-    specs[0].propid = PID_IS_ICONFILE;
-    specs[1].ulKind = PRSPEC_PROPID;
-    specs[1].propid = PID_IS_ICONINDEX;
-    PROPVARIANT values[2]{};
-    ASSERT_EQ(properties->ReadMultiple(2, specs, values), S_OK);
-
-    ASSERT_EQ(values[0].vt, VT_LPWSTR);
-    EXPECT_EQ(Utf8(values[0].pwszVal), Utf8(IconPath()));
-    ASSERT_EQ(values[1].vt, VT_I4);
-    // Wine's reader fills only the low half of its VT_I4.
-    EXPECT_EQ(values[1].iVal, 0);
-    FreePropVariantArray(2, values);
-}
-
 TEST_F(ShellView, ShellOpensTheUrlWithTheHttpHandler)
 {
     std::wstring const log = Rig().rigRoot + L"\\opened.log";
-    DeleteFileW(log.c_str());
-    RecorderAsBrowser const browser(log);
+    RemoveTree(log);
+    // The recorder plays the browser until the world is reset.
+    SetRecordedValue(HKEY_LOCAL_MACHINE, HttpCommandKey, L"", REG_SZ,
+                     L"\"" + Recorder + L"\" \"" + log + L"\" \"%1\"");
 
     std::wstring const shortcut = ShortcutPath();
     SHELLEXECUTEINFOW execute{};
@@ -202,8 +118,8 @@ TEST_F(ShellView, ShellOpensTheUrlWithTheHttpHandler)
     for (ULONGLONG const deadline = GetTickCount64() + 30000; GetTickCount64() < deadline; Sleep(50))
         if (ReadBytes(log, opened) && !opened.empty() && opened.back() == '\n')
             break;
-    EXPECT_EQ(opened, Utf8(Url) + "\n");
-    DeleteFileW(log.c_str());
+    EXPECT_EQ(opened, Utf8(ExpectedUrl) + "\n");
+    RemoveTree(log);
 }
 
 } // namespace

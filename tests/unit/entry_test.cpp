@@ -10,16 +10,12 @@
 #include <vector>
 
 #include "import_patch.h"
-#include "test_files.h"
+#include "rig/files.h"
+#include "rig/user_texts.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int);
 
 namespace {
-
-wchar_t const Caption[] = L"创建Quorvel桌面快捷方式";
-wchar_t const Question[] = L"在桌面创建Quorvel的快捷方式么？";
-wchar_t const Overwrite[] = L"Quorvel的桌面快捷方式已存在，是否覆盖？";
-wchar_t const NotCreated[] = L"未创建Quorvel桌面快捷方式";
 
 struct ShownBox {
     std::wstring text;
@@ -35,7 +31,7 @@ int FolderLookups = 0;
 int WINAPI ScriptedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
 {
     EXPECT_EQ(owner, nullptr);
-    EXPECT_STREQ(caption, Caption);
+    EXPECT_STREQ(caption, ExpectedCaption);
     Shown.push_back({text, style});
     return Shown.size() <= Answers.size() ? Answers[Shown.size() - 1] : 0;
 }
@@ -86,7 +82,7 @@ TEST_F(EntryWithScriptedBoxes, QuestionThatCannotBeShownEndsWithZeroAndDoesNothi
     Answers = {0};
     EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL), 0);
     ASSERT_EQ(Shown.size(), 1u);
-    EXPECT_EQ(Shown[0].text, Question);
+    EXPECT_EQ(Shown[0].text, ExpectedQuestion);
     EXPECT_EQ(Shown[0].style, static_cast<UINT>(MB_YESNO));
     EXPECT_EQ(FolderLookups, 0) << "no folder may be looked up before the user agrees";
 }
@@ -97,7 +93,7 @@ TEST_F(EntryWithScriptedBoxes, OutcomeThatCannotBeShownEndsWithZero)
     EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL), 0);
     ASSERT_EQ(Shown.size(), 2u);
     // The folder could not be resolved, so the user hears it was not created.
-    EXPECT_EQ(Shown[1].text, NotCreated);
+    EXPECT_EQ(Shown[1].text, ExpectedNotCreated);
     EXPECT_EQ(Shown[1].style, static_cast<UINT>(MB_OK));
 }
 
@@ -109,16 +105,14 @@ TEST_F(EntryWithScriptedBoxes, OverwriteQuestionThatCannotBeShownGoesOn)
     LocalAppDataFolder = FreshTempFolder(L"entry-appdata");
     std::wstring const shortcut = DesktopFolder + L"\\Quorvel.url";
     std::wstring const icon = LocalAppDataFolder + L"\\gomri.ico";
-    HANDLE file = CreateFileW(shortcut.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
+    WriteBytes(shortcut, "");
 
     Answers = {IDYES, 0, IDOK};
     EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL), IDOK);
     ASSERT_EQ(Shown.size(), 3u);
-    EXPECT_EQ(Shown[1].text, Overwrite);
+    EXPECT_EQ(Shown[1].text, ExpectedOverwrite);
     EXPECT_EQ(Shown[1].style, static_cast<UINT>(MB_YESNO));
-    EXPECT_EQ(Shown[2].text, NotCreated) << "the shortcut object was not there";
+    EXPECT_EQ(Shown[2].text, ExpectedNotCreated) << "the shortcut object was not there";
 
     WIN32_FILE_ATTRIBUTE_DATA written{};
     ASSERT_TRUE(GetFileAttributesExW(icon.c_str(), GetFileExInfoStandard, &written)) << "the icon was not written";

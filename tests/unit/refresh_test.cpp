@@ -1,6 +1,7 @@
 // Wine delivers SHChangeNotify only inside the calling process and sends
 // nothing for SPI_SETICONS, so the refresh calls are checked here, in
-// process, with the arguments exactly as passed.
+// process, with the arguments exactly as passed; and so is what a hung
+// window does to them on Windows.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 
 #include "import_patch.h"
 #include "install/refresh.h"
+#include "rig/broadcast_listener.h"
 
 namespace {
 
@@ -71,9 +73,67 @@ TEST(RefreshShellIcons, MakesEachCallOnceInOrderAndIgnoresFailures)
         "SHChangeNotify 0x08000000 0x1000 null null",
         "SHChangeNotify 0x7FFFFFFF 0x1000 null null",
         "SendMessageTimeoutW 0xFFFF 0x001A 42 0 0x0002 5000 null",
-        "SystemParametersInfoW 0x0058 0 null 0x0002",
+        "SystemParametersInfoW 0x0058 0 null 0x0000",
+        "SendMessageTimeoutW 0xFFFF 0x001A 88 0 0x0002 5000 null",
     };
     EXPECT_EQ(Calls, expected);
+}
+
+// SystemParametersInfoW as Windows has it: with SPIF_SENDCHANGE it
+// broadcasts the change with a plain SendMessage, which waits for every
+// top-level window to answer. Wine's sends nothing for SPI_SETICONS.
+BOOL WINAPI WindowsSystemParametersInfo(UINT action, UINT, PVOID, UINT flags)
+{
+    if (flags & SPIF_SENDCHANGE)
+        SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, action, 0);
+    return TRUE;
+}
+
+DWORD WINAPI RefreshNow(void*)
+{
+    RefreshShellIcons();
+    return 0;
+}
+
+// How the icon reload used to be asked for.
+DWORD WINAPI ReloadIconsWithSendChange(void*)
+{
+    SystemParametersInfoW(SPI_SETICONS, 0, nullptr, SPIF_SENDCHANGE);
+    return 0;
+}
+
+HANDLE Start(LPTHREAD_START_ROUTINE routine)
+{
+    HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+    EXPECT_NE(thread, nullptr);
+    return thread;
+}
+
+TEST(RefreshShellIcons, EndsDespiteAHungWindowWhereSendChangeWouldWaitForIt)
+{
+    ImportPatch const icons("user32.dll", "SystemParametersInfoW",
+                            reinterpret_cast<void*>(WindowsSystemParametersInfo));
+    ASSERT_TRUE(icons.Applied());
+    StartFrozenWindow();
+    ULONGLONG const started = GetTickCount64();
+    HANDLE const refresh = Start(RefreshNow);
+    HANDLE const sendChange = Start(ReloadIconsWithSendChange);
+    ASSERT_TRUE(refresh && sendChange);
+
+    // Two bounded broadcasts of 5 s at the most, and time to spare.
+    EXPECT_EQ(WaitForSingleObject(refresh, 15000), WAIT_OBJECT_0) << "the refresh waits on the hung window";
+    // Past any broadcast time-out, the old request still waits.
+    ULONGLONG const waited = GetTickCount64() - started;
+    if (waited < 6000)
+        Sleep(static_cast<DWORD>(6000 - waited));
+    EXPECT_EQ(WaitForSingleObject(sendChange, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "SPIF_SENDCHANGE did not wait, so this test shows nothing";
+
+    ThawFrozenWindow();
+    EXPECT_EQ(WaitForSingleObject(sendChange, 15000), WAIT_OBJECT_0) << "it waited on something else";
+    EXPECT_EQ(WaitForSingleObject(refresh, 15000), WAIT_OBJECT_0);
+    CloseHandle(refresh);
+    CloseHandle(sendChange);
 }
 
 } // namespace

@@ -1,19 +1,22 @@
-// Runs the program for tools/run.sh and tells where its files landed.
-//   box_player run PROGRAM           the user answers the boxes
-//   box_player play SHOTS PROGRAM    answers Yes, then OK, saving SHOTS\box-N.bmp
-//                                    of each box just before answering it
+// Runs the program for tools/run.sh, with the rig's stand-in registered for
+// the shell's Internet Shortcut class, and tells where its files landed.
+//   box_player --program=EXE --standin=DLL --rig-root=DIR
+//       the user answers the boxes
+//   box_player --program=EXE --standin=DLL --rig-root=DIR --shots=DIR
+//       answers Yes, then OK, saving DIR\box-N.bmp of each box just before answering it
 // Exits with 0 once the program has ended by itself, 3 if it had to be ended.
 #include <windows.h>
 #include <shlobj.h>
 
 #include <string>
 
-#include "user_player.h"
+#include "rig/bitmap.h"
+#include "rig/boxes.h"
+#include "rig/command_line.h"
+#include "rig/process.h"
+#include "rig/world.h"
 
 namespace {
-
-// Where a message box keeps its text.
-int const MessageTextId = 0xFFFF;
 
 // The console wants UTF-16; a pipe or a file gets UTF-8.
 void Print(std::wstring const& text)
@@ -32,14 +35,7 @@ void Print(std::wstring const& text)
     WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
 }
 
-std::wstring WindowText(HWND window)
-{
-    WCHAR text[1024]{};
-    GetWindowTextW(window, text, ARRAYSIZE(text));
-    return text;
-}
-
-// What is on the screen where the box is, frame and all, as a 24-bit BMP.
+// What is on the screen where the box is, frame and all.
 bool SaveScreenshot(HWND box, std::wstring const& path)
 {
     RECT rect{};
@@ -56,47 +52,22 @@ bool SaveScreenshot(HWND box, std::wstring const& path)
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT);
     SelectObject(memory, previous);
 
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(header);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    DWORD const stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    std::string pixels(static_cast<size_t>(stride) * static_cast<size_t>(height), '\0');
-    bool const copied = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
-                                  reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS)
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+    bool const copied = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS)
                         == height;
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    if (!copied)
-        return false;
-
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof(file) + sizeof(header);
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0, total = 0;
-    WriteFile(out, &file, sizeof(file), &written, nullptr);
-    total += written;
-    WriteFile(out, &header, sizeof(header), &written, nullptr);
-    total += written;
-    WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-    total += written;
-    CloseHandle(out);
-    return total == file.bfSize;
-}
-
-// Clicks Yes where there is one, else the box's only button.
-void Answer(HWND box)
-{
-    int const answer = GetDlgItem(box, IDYES) ? IDYES : IDOK;
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+    if (copied)
+        SaveBmp(path, width, height, pixels);
+    return copied;
 }
 
 // Plays every box the program shows until it exits; gives up after a minute.
@@ -118,11 +89,12 @@ bool Play(PROCESS_INFORMATION const& process, std::wstring const& shots)
         Sleep(300);
         std::wstring const shot = shots + L"\\box-" + std::to_wstring(++shown) + L".bmp";
         bool const saved = SaveScreenshot(box, shot);
+        SeenBox const seen = ReadBox(box);
         bool const yes = GetDlgItem(box, IDYES) != nullptr;
-        Print(L"    Box " + std::to_wstring(shown) + L": \u300c" + WindowText(box) + L"\u300d "
-              + WindowText(GetDlgItem(box, MessageTextId)) + (yes ? L"  [Yes] [No] -> Yes" : L"  [OK] -> OK")
-              + (saved ? L"" : L"  (no screenshot)") + L"\n");
-        Answer(box);
+        Print(L"    Box " + std::to_wstring(shown) + L": \u300c" + seen.caption + L"\u300d " + seen.text
+              + (yes ? L"  [Yes] [No] -> Yes" : L"  [OK] -> OK") + (saved ? L"" : L"  (no screenshot)") + L"\n");
+        // Yes where there is one, else the box's only button.
+        AnswerBox(box, IDYES);
         answered = box;
     }
     Print(L"    The program did not finish within a minute; ending it.\n");
@@ -163,29 +135,28 @@ void PrintPlace(wchar_t const* label, int csidl, wchar_t const* name)
 
 } // namespace
 
-int wmain(int argc, wchar_t** argv)
+int wmain()
 {
-    bool const play = argc == 4 && lstrcmpW(argv[1], L"play") == 0;
-    if (!play && !(argc == 3 && lstrcmpW(argv[1], L"run") == 0)) {
-        Print(L"usage: box_player run PROGRAM | box_player play SHOTS PROGRAM\n");
+    RigPaths const paths = RigPathsFromCommandLine();
+    std::wstring const& program = paths.program;
+    std::wstring const shots = CommandLinePath(L"shots");
+    if (program.empty() || paths.standin.empty() || paths.rigRoot.empty()) {
+        Print(L"usage: box_player --program=EXE --standin=DLL --rig-root=DIR [--shots=DIR]\n");
         return 2;
     }
-    std::wstring const program = argv[argc - 1];
-    std::wstring commandLine = L"\"" + program + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
+    // Wine's own object has no IShellLinkW to take the icon, so the program
+    // would only report not-created; the stand-in saves the shortcut instead.
+    SetRig(paths);
+    UseStandinObject();
+
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        Print(L"The program could not be started: error " + std::to_wstring(GetLastError()) + L"\n");
+    if (DWORD const error = StartProgram(program, L"", process)) {
+        Print(L"The program could not be started: error " + std::to_wstring(error) + L"\n");
         return 2;
     }
-    bool const finished = !play || Play(process, argv[2]);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    bool const finished = shots.empty() || Play(process, shots);
     DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    EndProgram(process, INFINITE, exitCode);
 
     wchar_t const* const answers[] = {L"", L"OK", L"", L"", L"", L"", L"Yes", L"No"};
     std::wstring answer = exitCode < ARRAYSIZE(answers) ? answers[exitCode] : L"";

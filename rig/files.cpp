@@ -1,0 +1,134 @@
+#include "files.h"
+
+#include "setup_check.h"
+
+std::wstring WindowsPathOf(std::wstring path)
+{
+    if (!path.empty() && path[0] == L'/')
+        path = L"Z:" + path;
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+std::wstring Utf16(std::string const& utf8)
+{
+    std::wstring text(utf8.size(), L'\0');
+    int const length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
+                                           static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+std::string Utf8(std::wstring const& utf16)
+{
+    std::string text(utf16.size() * 3, '\0');
+    int const length = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), text.data(),
+                                           static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+bool ReadBytes(std::wstring const& path, std::string& bytes)
+{
+    bytes.clear();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return ok;
+}
+
+bool IsDirectory(std::wstring const& path)
+{
+    DWORD const attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Exists(std::wstring const& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteBytes(std::wstring const& path, std::string const& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    SetupCheck(file != INVALID_HANDLE_VALUE, "CreateFileW", path);
+    DWORD written = 0;
+    BOOL const wrote = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    SetupCheck(wrote && written == bytes.size(), "WriteFile", path);
+}
+
+namespace {
+
+// "\\?\" takes a drive path as it is (only backslashes, no "." or "..") and
+// lifts Windows' limits on its length.
+std::wstring LongPath(std::wstring const& path)
+{
+    bool const drivePath = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
+    return drivePath ? L"\\\\?\\" + path : path;
+}
+
+void RemoveTreeAt(std::wstring const& path)
+{
+    DWORD const attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetupCheck(DeleteFileW(path.c_str()) != FALSE, "DeleteFileW", path);
+        return;
+    }
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring const name = found.cFileName;
+            if (name != L"." && name != L"..")
+                RemoveTreeAt(path + L"\\" + name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    SetupCheck(RemoveDirectoryW(path.c_str()) != FALSE, "RemoveDirectoryW", path);
+}
+
+} // namespace
+
+void RemoveTree(std::wstring const& path)
+{
+    RemoveTreeAt(LongPath(path));
+}
+
+void MakeDirectories(std::wstring const& path)
+{
+    std::wstring const full = LongPath(path);
+    // Past "\\?\C:\", where the first folder of a drive path begins.
+    size_t const firstFolder = full.size() > path.size() ? 7 : 0;
+    for (size_t end = full.find(L'\\', firstFolder);; end = full.find(L'\\', end + 1)) {
+        std::wstring const folder = full.substr(0, end);
+        if (!CreateDirectoryW(folder.c_str(), nullptr))
+            SetupCheck(GetLastError() == ERROR_ALREADY_EXISTS, "CreateDirectoryW", folder);
+        if (end == std::wstring::npos)
+            break;
+    }
+    SetupCheck(IsDirectory(full), "MakeDirectories: no folder at", path);
+}
+
+std::wstring FreshTempFolder(wchar_t const* name)
+{
+    WCHAR temp[MAX_PATH]{};
+    DWORD const length = GetTempPathW(MAX_PATH, temp);
+    SetupCheck(length > 0 && length < MAX_PATH, "GetTempPathW");
+    std::wstring const folder = std::wstring(temp) + name + L"-" + std::to_wstring(GetCurrentProcessId());
+    RemoveTree(folder);
+    MakeDirectories(folder);
+    return folder;
+}

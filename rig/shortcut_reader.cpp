@@ -1,0 +1,73 @@
+#include "shortcut_reader.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+// Need the COM declarations above.
+#include <intshcut.h>
+#include <isguids.h>
+#include <shlguid.h>
+
+#include <cstdio>
+
+#include "held.h"
+#include "host.h"
+
+namespace {
+
+bool Noted(std::vector<ObjectCall>& calls, char const* what, HRESULT hr)
+{
+    calls.push_back({what, hr});
+    return hr == S_OK;
+}
+
+} // namespace
+
+bool ReadShortcut(std::wstring const& path, ShortcutContents& contents, std::vector<ObjectCall>& calls)
+{
+    // Harmless when the thread is in an apartment already.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Held<IUniformResourceLocatorW> locator;
+    Held<IPersistFile> file;
+    PWSTR url = nullptr;
+    if (!Noted(calls, "CoCreateInstance IUniformResourceLocatorW",
+               CoCreateInstance(CLSID_InternetShortcut, nullptr, CLSCTX_INPROC_SERVER, IID_IUniformResourceLocatorW,
+                                locator.Out()))
+        || !Noted(calls, "QueryInterface IPersistFile", locator->QueryInterface(IID_IPersistFile, file.Out()))
+        || !Noted(calls, "Load", file->Load(path.c_str(), STGM_READ))
+        || !Noted(calls, "GetURL", locator->GetURL(&url)))
+        return false;
+    contents.url = url ? url : L"";
+    CoTaskMemFree(url);
+
+    Held<IPropertySetStorage> sets;
+    Held<IPropertyStorage> properties;
+    if (!Noted(calls, "QueryInterface IPropertySetStorage", locator->QueryInterface(IID_IPropertySetStorage, sets.Out()))
+        || !Noted(calls, "Open FMTID_Intshcut", sets->Open(FMTID_Intshcut, STGM_READ | STGM_SHARE_EXCLUSIVE, &properties.p)))
+        return false;
+    PROPSPEC specs[2]{};
+    specs[0].ulKind = PRSPEC_PROPID;
+    specs[0].propid = PID_IS_ICONFILE;
+    specs[1].ulKind = PRSPEC_PROPID;
+    specs[1].propid = PID_IS_ICONINDEX;
+    PROPVARIANT values[2]{};
+    bool const read = Noted(calls, "ReadMultiple PID_IS_ICONFILE PID_IS_ICONINDEX",
+                            properties->ReadMultiple(2, specs, values));
+    if (read && values[0].vt == VT_LPWSTR && values[0].pwszVal)
+        contents.iconFile = values[0].pwszVal;
+    // Wine's reader fills only the low half of its VT_I4.
+    if (read && values[1].vt == VT_I4)
+        contents.iconIndex = RunningUnderWine() ? values[1].iVal : values[1].lVal;
+    FreePropVariantArray(2, values);
+    return read;
+}
+
+std::string DescribeCalls(std::vector<ObjectCall> const& calls)
+{
+    std::string lines;
+    for (ObjectCall const& call : calls) {
+        char status[16]{};
+        std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(call.hr));
+        lines += std::string(status) + "  " + call.what + "\n";
+    }
+    return lines;
+}

@@ -1,0 +1,353 @@
+// Stand-in for the shell's Internet Shortcut COM object (CLSID_InternetShortcut).
+// Wine's own lacks IShellLinkW, so the rig registers this DLL for that class
+// in its private prefix. It logs the calls it receives and can be told to
+// fail chosen ones.
+//
+// Environment:
+//   STANDIN_LOG   a Windows path; one UTF-8 line per call is appended ("\n" ends it).
+//   STANDIN_FAIL  "<call>=<hex HRESULT>[;...]"; <call> is a method name, or
+//                 QueryInterface:<interface> or CreateInstance:<interface>.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+// Need the COM declarations above.
+#include <intshcut.h>
+#include <isguids.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+LONG LiveObjects = 0;
+LONG ServerLocks = 0;
+
+std::wstring EnvironmentValue(wchar_t const* name)
+{
+    std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
+    if (!value.empty())
+        value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+    return value;
+}
+
+void Log(std::wstring line)
+{
+    std::wstring const path = EnvironmentValue(L"STANDIN_LOG");
+    if (path.empty())
+        return;
+    line += L'\n';
+    int const wide = static_cast<int>(line.size());
+    int const length = WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, utf8.data(), length, nullptr, nullptr);
+    // Append-only access lands every write at the end; FILE_READ_DATA is
+    // there because LockFileEx wants read or write data access.
+    HANDLE log = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE)
+        return;
+    // Other processes append to the same log: whole lines, one at a time.
+    OVERLAPPED whole{};
+    BOOL const locked = LockFileEx(log, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole);
+    DWORD written = 0;
+    WriteFile(log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    if (locked)
+        UnlockFileEx(log, 0, 1, 0, &whole);
+    CloseHandle(log);
+}
+
+// Logs "<line> -> 0x<hr>" and hands hr back.
+HRESULT Logged(std::wstring const& line, HRESULT hr)
+{
+    WCHAR status[16]{};
+    _snwprintf(status, ARRAYSIZE(status) - 1, L" -> 0x%08lX", static_cast<unsigned long>(hr));
+    Log(line + status);
+    return hr;
+}
+
+std::wstring Quoted(wchar_t const* text)
+{
+    return text ? L" \"" + std::wstring(text) + L"\"" : std::wstring(L" (null)");
+}
+
+std::wstring Number(long value)
+{
+    return L" " + std::to_wstring(value);
+}
+
+// True when STANDIN_FAIL names call (or call:detail); hr takes its status.
+bool FailureAskedFor(std::wstring const& call, HRESULT& hr, wchar_t const* detail = nullptr)
+{
+    std::wstring const all = EnvironmentValue(L"STANDIN_FAIL");
+    for (size_t at = 0, end; at < all.size(); at = end + 1) {
+        end = all.find(L';', at);
+        if (end == std::wstring::npos)
+            end = all.size();
+        std::wstring const item = all.substr(at, end - at);
+        size_t const equals = item.find(L'=');
+        if (equals == std::wstring::npos)
+            continue;
+        std::wstring const key = item.substr(0, equals);
+        if (key == call || (detail && key == call + L":" + detail)) {
+            hr = static_cast<HRESULT>(wcstoul(item.c_str() + equals + 1, nullptr, 16));
+            return true;
+        }
+    }
+    return false;
+}
+
+std::wstring InterfaceName(REFIID iid)
+{
+    if (IsEqualIID(iid, IID_IUniformResourceLocatorW))
+        return L"IUniformResourceLocatorW";
+    if (IsEqualIID(iid, IID_IPersistFile))
+        return L"IPersistFile";
+    if (IsEqualIID(iid, IID_IShellLinkW))
+        return L"IShellLinkW";
+    if (IsEqualIID(iid, IID_IUnknown))
+        return L"IUnknown";
+    WCHAR text[40]{};
+    StringFromGUID2(iid, text, ARRAYSIZE(text));
+    return text;
+}
+
+HRESULT Store(std::wstring& to, wchar_t const* from)
+{
+    if (!from)
+        return E_INVALIDARG;
+    to = from;
+    return S_OK;
+}
+
+struct Shortcut;
+
+// One part per interface, so each AddRef and Release says which one was used.
+#define SHORTCUT_PART(NAME)                                                                            \
+    Shortcut* whole = nullptr;                                                                         \
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;                                   \
+    STDMETHODIMP_(ULONG) AddRef() override;                                                            \
+    STDMETHODIMP_(ULONG) Release() override;                                                           \
+    static wchar_t const* Name() { return NAME; }
+#define NOT_IMPLEMENTED override { return E_NOTIMPL; }
+
+struct LocatorPart : IUniformResourceLocatorW {
+    SHORTCUT_PART(L"IUniformResourceLocatorW")
+    STDMETHODIMP SetURL(LPCWSTR url, DWORD flags) override;
+    STDMETHODIMP GetURL(LPWSTR*) NOT_IMPLEMENTED
+    STDMETHODIMP InvokeCommand(PURLINVOKECOMMANDINFOW) NOT_IMPLEMENTED
+};
+
+struct LinkPart : IShellLinkW {
+    SHORTCUT_PART(L"IShellLinkW")
+    STDMETHODIMP SetDescription(LPCWSTR description) override;
+    STDMETHODIMP SetIconLocation(LPCWSTR path, int index) override;
+    STDMETHODIMP GetPath(LPWSTR, int, WIN32_FIND_DATAW*, DWORD) NOT_IMPLEMENTED
+    STDMETHODIMP GetIDList(PIDLIST_ABSOLUTE*) NOT_IMPLEMENTED
+    STDMETHODIMP SetIDList(PCIDLIST_ABSOLUTE) NOT_IMPLEMENTED
+    STDMETHODIMP GetDescription(LPWSTR, int) NOT_IMPLEMENTED
+    STDMETHODIMP GetWorkingDirectory(LPWSTR, int) NOT_IMPLEMENTED
+    STDMETHODIMP SetWorkingDirectory(LPCWSTR) NOT_IMPLEMENTED
+    STDMETHODIMP GetArguments(LPWSTR, int) NOT_IMPLEMENTED
+    STDMETHODIMP SetArguments(LPCWSTR) NOT_IMPLEMENTED
+    STDMETHODIMP GetHotkey(WORD*) NOT_IMPLEMENTED
+    STDMETHODIMP SetHotkey(WORD) NOT_IMPLEMENTED
+    STDMETHODIMP GetShowCmd(int*) NOT_IMPLEMENTED
+    STDMETHODIMP SetShowCmd(int) NOT_IMPLEMENTED
+    STDMETHODIMP GetIconLocation(LPWSTR, int, int*) NOT_IMPLEMENTED
+    STDMETHODIMP SetRelativePath(LPCWSTR, DWORD) NOT_IMPLEMENTED
+    STDMETHODIMP Resolve(HWND, DWORD) NOT_IMPLEMENTED
+    STDMETHODIMP SetPath(LPCWSTR) NOT_IMPLEMENTED
+};
+
+struct FilePart : IPersistFile {
+    SHORTCUT_PART(L"IPersistFile")
+    STDMETHODIMP Save(LPCOLESTR path, BOOL remember) override;
+    STDMETHODIMP GetClassID(CLSID*) NOT_IMPLEMENTED
+    STDMETHODIMP IsDirty() NOT_IMPLEMENTED
+    STDMETHODIMP Load(LPCOLESTR, DWORD) NOT_IMPLEMENTED
+    STDMETHODIMP SaveCompleted(LPCOLESTR) NOT_IMPLEMENTED
+    STDMETHODIMP GetCurFile(LPOLESTR*) NOT_IMPLEMENTED
+};
+
+struct Shortcut {
+    LocatorPart locator;
+    LinkPart link;
+    FilePart file;
+    LONG references = 1;
+    bool hasUrl = false;
+    int iconIndex = 0;
+    std::wstring url;
+    std::wstring iconPath;
+    std::wstring description;
+
+    Shortcut() { locator.whole = link.whole = file.whole = this; }
+
+    void* Find(REFIID iid)
+    {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IUniformResourceLocatorW))
+            return static_cast<IUniformResourceLocatorW*>(&locator);
+        if (IsEqualIID(iid, IID_IShellLinkW))
+            return static_cast<IShellLinkW*>(&link);
+        if (IsEqualIID(iid, IID_IPersistFile) || IsEqualIID(iid, IID_IPersist))
+            return static_cast<IPersistFile*>(&file);
+        return nullptr;
+    }
+
+    HRESULT Query(REFIID iid, void** object)
+    {
+        std::wstring const name = InterfaceName(iid);
+        HRESULT hr = E_NOINTERFACE;
+        if (!object)
+            hr = E_POINTER;
+        else if (FailureAskedFor(L"QueryInterface", hr, name.c_str()))
+            *object = nullptr;
+        else if ((*object = Find(iid)) != nullptr) {
+            InterlockedIncrement(&references);  // silent: only the caller's own AddRefs are logged
+            hr = S_OK;
+        }
+        return Logged(L"QueryInterface " + name, hr);
+    }
+
+    ULONG Count(LONG delta, wchar_t const* call, wchar_t const* part)
+    {
+        LONG const left = InterlockedExchangeAdd(&references, delta) + delta;
+        Log(std::wstring(call) + L" " + part + L" -> " + std::to_wstring(left));
+        if (left == 0) {
+            delete this;
+            InterlockedDecrement(&LiveObjects);
+        }
+        return static_cast<ULONG>(left);
+    }
+
+    HRESULT Write(wchar_t const* path) const
+    {
+        // Windows refuses to replace a read-only file; Wine run as root
+        // truncates it, so the refusal is made here.
+        DWORD const attributes = GetFileAttributesW(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
+            && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+        // UTF-16 with a byte-order mark: both Windows' and Wine's profile
+        // readers take it, and non-ASCII icon paths survive.
+        std::wstring const text = L"\xFEFF[InternetShortcut]\r\nURL=" + url + L"\r\nIconFile=" + iconPath
+                                  + L"\r\nIconIndex=" + std::to_wstring(iconIndex) + L"\r\n";
+        // No sharing: a concurrent writer sees a sharing violation.
+        HANDLE out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out == INVALID_HANDLE_VALUE)
+            return HRESULT_FROM_WIN32(GetLastError());
+        DWORD const bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        DWORD written = 0;
+        HRESULT hr = S_OK;
+        if (!WriteFile(out, text.data(), bytes, &written, nullptr))
+            hr = HRESULT_FROM_WIN32(GetLastError());
+        else if (written != bytes)
+            hr = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        CloseHandle(out);
+        return hr;
+    }
+};
+
+#define SHORTCUT_PART_UNKNOWN(PART)                                                                    \
+    STDMETHODIMP PART::QueryInterface(REFIID iid, void** object) { return whole->Query(iid, object); } \
+    STDMETHODIMP_(ULONG) PART::AddRef() { return whole->Count(1, L"AddRef", Name()); }                 \
+    STDMETHODIMP_(ULONG) PART::Release() { return whole->Count(-1, L"Release", Name()); }
+SHORTCUT_PART_UNKNOWN(LocatorPart)
+SHORTCUT_PART_UNKNOWN(LinkPart)
+SHORTCUT_PART_UNKNOWN(FilePart)
+
+STDMETHODIMP LocatorPart::SetURL(LPCWSTR url, DWORD flags)
+{
+    HRESULT hr;
+    if (!FailureAskedFor(L"SetURL", hr) && SUCCEEDED(hr = Store(whole->url, url)))
+        whole->hasUrl = true;
+    return Logged(L"SetURL" + Quoted(url) + Number(static_cast<long>(flags)), hr);
+}
+
+STDMETHODIMP LinkPart::SetDescription(LPCWSTR description)
+{
+    HRESULT hr;
+    if (!FailureAskedFor(L"SetDescription", hr))
+        hr = Store(whole->description, description);
+    return Logged(L"SetDescription" + Quoted(description), hr);
+}
+
+STDMETHODIMP LinkPart::SetIconLocation(LPCWSTR path, int index)
+{
+    HRESULT hr;
+    if (!FailureAskedFor(L"SetIconLocation", hr) && SUCCEEDED(hr = Store(whole->iconPath, path)))
+        whole->iconIndex = index;
+    return Logged(L"SetIconLocation" + Quoted(path) + Number(index), hr);
+}
+
+STDMETHODIMP FilePart::Save(LPCOLESTR path, BOOL remember)
+{
+    HRESULT hr;
+    if (!FailureAskedFor(L"Save", hr))
+        hr = !whole->hasUrl ? E_UNEXPECTED : !path ? E_INVALIDARG : whole->Write(path);
+    return Logged(L"Save" + Quoted(path) + Number(remember), hr);
+}
+
+// A static object: the server's lifetime is counted through LockServer alone.
+struct Factory : IClassFactory {
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        bool const ours = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory);
+        *object = ours ? static_cast<IClassFactory*>(this) : nullptr;
+        return ours ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override
+    {
+        std::wstring const name = InterfaceName(iid);
+        std::wstring const line = L"CreateInstance " + name;
+        if (!object)
+            return Logged(line, E_POINTER);
+        *object = nullptr;
+        HRESULT hr;
+        if (FailureAskedFor(L"CreateInstance", hr, name.c_str()))
+            return Logged(line, hr);
+        if (outer)
+            return Logged(line, CLASS_E_NOAGGREGATION);
+        Shortcut* shortcut = new Shortcut;
+        if (!(*object = shortcut->Find(iid))) {
+            delete shortcut;
+            return Logged(line, E_NOINTERFACE);
+        }
+        InterlockedIncrement(&LiveObjects);
+        return Logged(line, S_OK);
+    }
+
+    STDMETHODIMP LockServer(BOOL lock) override
+    {
+        if (lock)
+            InterlockedIncrement(&ServerLocks);
+        else
+            InterlockedDecrement(&ServerLocks);
+        return S_OK;
+    }
+};
+
+Factory TheFactory;
+
+} // namespace
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualCLSID(clsid, CLSID_InternetShortcut))
+        return CLASS_E_CLASSNOTAVAILABLE;
+    return TheFactory.QueryInterface(iid, object);
+}
+
+extern "C" HRESULT WINAPI DllCanUnloadNow()
+{
+    return LiveObjects == 0 && ServerLocks == 0 ? S_OK : S_FALSE;
+}

@@ -1,0 +1,156 @@
+#include "world.h"
+
+#include <shlobj.h>
+
+#include "files.h"
+#include "registry_record.h"
+#include "setup_check.h"
+
+namespace {
+
+RigPaths Paths;
+
+wchar_t const ShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+wchar_t const DesktopValue[] = L"Desktop";
+wchar_t const LocalAppDataValue[] = L"Local AppData";
+// Wine looks COM classes up in the machine's registry only, so the stand-in
+// takes the place of Wine's own object there, in the rig's prefix alone.
+wchar_t const ShortcutClassKey[]
+    = L"Software\\Classes\\CLSID\\{FBF23B40-E3F0-101B-8488-00AA003E56F8}\\InprocServer32";
+
+std::wstring DefaultDesktop;
+std::wstring DefaultLocalAppData;
+std::wstring RedirectedDesktop;
+std::wstring RedirectedLocalAppData;
+std::wstring ThrowAwayFolder;
+
+std::wstring ResolveFolder(int csidl)
+{
+    WCHAR path[MAX_PATH]{};
+    if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+        return L"";
+    return path;
+}
+
+std::wstring StandinLogPath()
+{
+    return Paths.rigRoot + L"\\standin.log";
+}
+
+} // namespace
+
+RigPaths const& Rig()
+{
+    return Paths;
+}
+
+void SetRig(RigPaths const& paths)
+{
+    Paths = paths;
+    MakeDirectories(Paths.rigRoot);
+    UseRegistryRecord(Paths.rigRoot + L"\\registry-to-restore");
+    DefaultDesktop = ResolveFolder(CSIDL_DESKTOPDIRECTORY);
+    DefaultLocalAppData = ResolveFolder(CSIDL_LOCAL_APPDATA);
+    SetupCheck(!DefaultDesktop.empty() && !DefaultLocalAppData.empty(), "SHGetFolderPathW", L"the user's folders");
+}
+
+std::wstring DesktopFolder()
+{
+    return RedirectedDesktop.empty() ? DefaultDesktop : RedirectedDesktop;
+}
+
+std::wstring LocalAppDataFolder()
+{
+    return RedirectedLocalAppData.empty() ? DefaultLocalAppData : RedirectedLocalAppData;
+}
+
+std::wstring IconPath()
+{
+    return LocalAppDataFolder() + L"\\gomri.ico";
+}
+
+std::wstring ShortcutPath()
+{
+    return DesktopFolder() + L"\\Quorvel.url";
+}
+
+std::wstring DefaultDesktopFolder()
+{
+    return DefaultDesktop;
+}
+
+void RedirectShellFolder(wchar_t const* valueName, std::wstring const& path)
+{
+    bool const desktop = lstrcmpW(valueName, DesktopValue) == 0;
+    SetupCheck(desktop || lstrcmpW(valueName, LocalAppDataValue) == 0, "RedirectShellFolder: no such folder",
+               valueName);
+    SetRecordedValue(HKEY_CURRENT_USER, ShellFoldersKey, valueName, REG_EXPAND_SZ, path);
+    (desktop ? RedirectedDesktop : RedirectedLocalAppData) = path;
+}
+
+void UseStandinObject()
+{
+    SetupCheck(!Paths.standin.empty(), "UseStandinObject: no stand-in was built");
+    SetRecordedValue(HKEY_LOCAL_MACHINE, ShortcutClassKey, L"", REG_SZ, Paths.standin);
+}
+
+void UseHostObject()
+{
+    PutBackRecordedValue(HKEY_LOCAL_MACHINE, ShortcutClassKey, L"");
+}
+
+void FailStandinCalls(char const* instructions)
+{
+    SetupCheck(SetEnvironmentVariableW(L"STANDIN_FAIL", *instructions ? Utf16(instructions).c_str() : nullptr)
+                   || !*instructions,
+               "SetEnvironmentVariableW", L"STANDIN_FAIL");
+}
+
+std::vector<std::string> StandinCalls()
+{
+    std::string log;
+    ReadBytes(StandinLogPath(), log);
+    std::vector<std::string> calls;
+    size_t start = 0;
+    for (size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
+        calls.push_back(log.substr(start, end - start));
+    return calls;
+}
+
+void Reset()
+{
+    PutBackRecordedValues();
+    RedirectedDesktop.clear();
+    RedirectedLocalAppData.clear();
+    if (Paths.object == ShortcutObject::Host) {
+        if (ThrowAwayFolder.empty())
+            ThrowAwayFolder = FreshTempFolder(L"quorvel-world");
+        RemoveTree(ThrowAwayFolder);
+        MakeDirectories(ThrowAwayFolder + L"\\Desktop");
+        MakeDirectories(ThrowAwayFolder + L"\\AppData\\Local");
+        RedirectShellFolder(DesktopValue, ThrowAwayFolder + L"\\Desktop");
+        RedirectShellFolder(LocalAppDataValue, ThrowAwayFolder + L"\\AppData\\Local");
+        return;
+    }
+    UseStandinObject();
+    FailStandinCalls("");
+    SetupCheck(SetEnvironmentVariableW(L"STANDIN_LOG", StandinLogPath().c_str()) != FALSE,
+               "SetEnvironmentVariableW", L"STANDIN_LOG");
+    RemoveTree(StandinLogPath());
+    RemoveTree(ShortcutPath());
+    RemoveTree(IconPath());
+}
+
+void Restore()
+{
+    PutBackRecordedValues();
+    RedirectedDesktop.clear();
+    RedirectedLocalAppData.clear();
+    if (!ThrowAwayFolder.empty())
+        RemoveTree(ThrowAwayFolder);
+    ThrowAwayFolder.clear();
+    if (Paths.object == ShortcutObject::Standin) {
+        RemoveTree(ShortcutPath());
+        RemoveTree(IconPath());
+    }
+}
