@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools)
 case "${1:-build}" in
   build) ;;
-  test) packages+=(wine wine64 googletest clang lld) ;;
+  test) packages+=(wine wine64 googletest clang lld osslsigncode openssl git python3 python3-yaml shellcheck) ;;
   run) packages+=(wine wine64 fonts-wine googletest xvfb xauth x11-utils imagemagick fonts-wqy-microhei) ;;
   bench) packages+=(wine wine64) ;;
   *) echo "usage: $0 build|test|run|bench" >&2; exit 2 ;;

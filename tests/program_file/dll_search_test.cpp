@@ -5,6 +5,8 @@
 // does take, so a pass means something.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <windows.h>
 
 #include <string>

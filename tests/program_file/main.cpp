@@ -3,6 +3,8 @@
 // Any built or released copy can be checked, signed or not.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "program_file.h"
 #include "rig/command_line.h"
 #include "rig/files.h"

@@ -7,6 +7,8 @@
 //   real_object_tests --rig-root=DIR
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <objbase.h>
 #include <shlobj.h>
 // Need the COM declarations above.

@@ -6,6 +6,8 @@
 // there, and their outcome is checked as the host gives it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <objbase.h>
 
 #include "rig/broadcast_listener.h"

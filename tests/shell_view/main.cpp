@@ -2,6 +2,8 @@
 //   shell_view_tests --program=EXE --standin=DLL --icon-asset=ICO --rig-root=DIR --recorder=EXE
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <objbase.h>
 
 #include "rig/command_line.h"
