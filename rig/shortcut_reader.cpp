@@ -9,8 +9,10 @@
 
 #include <cstdio>
 
+#include "files.h"
 #include "held.h"
 #include "host.h"
+#include "user_texts.h"
 
 namespace {
 
@@ -59,6 +61,22 @@ bool ReadShortcut(std::wstring const& path, ShortcutContents& contents, std::vec
         contents.iconIndex = RunningUnderWine() ? values[1].iVal : values[1].lVal;
     FreePropVariantArray(2, values);
     return read;
+}
+
+std::string ReadBackDifferences(std::wstring const& path, std::wstring const& iconPath)
+{
+    ShortcutContents contents;
+    std::vector<ObjectCall> calls;
+    if (!ReadShortcut(path, contents, calls))
+        return "could not be read back:\n" + DescribeCalls(calls);
+    std::string differences;
+    if (contents.url != ExpectedUrl)
+        differences += "URL " + Utf8(contents.url) + "\n";
+    if (contents.iconFile != iconPath)
+        differences += "icon file " + Utf8(contents.iconFile) + "\n";
+    if (contents.iconIndex != 0)
+        differences += "icon index " + std::to_string(contents.iconIndex) + "\n";
+    return differences;
 }
 
 std::string DescribeCalls(std::vector<ObjectCall> const& calls)

@@ -23,5 +23,9 @@ struct ShortcutContents {
 // the icon index; appends each call to calls. False at the first that fails.
 bool ReadShortcut(std::wstring const& path, ShortcutContents& contents, std::vector<ObjectCall>& calls);
 
+// What differs between the shortcut at path, read back, and what the program
+// saves (the service's URL, iconPath at index 0); empty when nothing does.
+std::string ReadBackDifferences(std::wstring const& path, std::wstring const& iconPath);
+
 // "0x80004002  QueryInterface IShellLinkW", a line a call, for a test's log.
 std::string DescribeCalls(std::vector<ObjectCall> const& calls);
