@@ -1,6 +1,7 @@
 #include "installer.h"
 
 #include <shlobj.h>
+#include <wchar.h>
 
 #include "icon_image.h"
 #include "names.h"
@@ -38,32 +39,69 @@ HRESULT AppendFileName(WCHAR (&path)[MAX_PATH], WCHAR const (&suffix)[SuffixSize
     return S_OK;
 }
 
-// A file or a directory of that name counts alike; a failed search counts
-// as absence.
-bool PathEntryExists(PCWSTR path)
+// Win32's last error as a COM status; a failure that left none is still one.
+HRESULT LastErrorStatus()
+{
+    DWORD const error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+// A file or a directory of that name counts alike. Only "not found" means
+// absent: a search that failed otherwise (access denied, a network error on
+// a redirected desktop) says nothing, and the caller stops.
+HRESULT FindPathEntry(PCWSTR path, bool& exists)
 {
     WIN32_FIND_DATAW findData;
     HANDLE search = FindFirstFileW(path, &findData);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    return true;
+    exists = search != INVALID_HANDLE_VALUE;
+    if (exists) {
+        FindClose(search);
+        return S_OK;
+    }
+    DWORD const error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return S_OK;
+    return LastErrorStatus();
 }
 
-// Creates or truncates the icon file and writes the whole image in one
-// call. Others may keep reading or writing it meanwhile.
-InstallResult WriteIconFile(PCWSTR path)
+// Where the icon is written before it takes the icon file's place: beside it,
+// named for this process so that copies running at once never share it, and
+// no longer than "gomri.ico", so that whatever folder fits one fits the other.
+void ComposeNewIconPath(WCHAR const (&iconPath)[MAX_PATH], WCHAR (&newPath)[MAX_PATH])
 {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    WCHAR const digits[] = L"0123456789ABCDEF";
+    size_t const nameAt = wcsnlen(iconPath, MAX_PATH) - (ARRAYSIZE(IconFileSuffix) - 2);
+    CopyMemory(newPath, iconPath, nameAt * sizeof(WCHAR));
+    DWORD id = GetCurrentProcessId();
+    newPath[nameAt] = L'~';
+    for (size_t i = 8; i > 0; --i, id >>= 4)
+        newPath[nameAt + i] = digits[id & 0xF];
+    newPath[nameAt + 9] = L'\0';
+}
+
+// Writes the whole image to a new file beside the icon file, then moves it
+// into place in one step, so the icon file is only ever the old one or the
+// new one whole: a failed or short write (a full disk) leaves the old file
+// as it was, and others may keep reading it meanwhile.
+InstallResult WriteIconFile(WCHAR const (&iconPath)[MAX_PATH])
+{
+    WCHAR newPath[MAX_PATH]{};
+    ComposeNewIconPath(iconPath, newPath);
+    HANDLE file = CreateFileW(newPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return InstallStopped;
 
     DWORD written = 0;
-    WriteFile(file, IconImage, static_cast<DWORD>(IconImageSize), &written, nullptr);
+    // On disk before the move, so a crash cannot put an empty file in place.
+    bool const complete = WriteFile(file, IconImage, static_cast<DWORD>(IconImageSize), &written, nullptr)
+                          && written == IconImageSize && FlushFileBuffers(file);
     CloseHandle(file);
-    // A short file stays as written: it is rewritten whole on the next run.
-    return written == IconImageSize ? InstallCreated : InstallShortWrite;
+    // Unlike ReplaceFileW, a failed move never leaves the icon file missing.
+    if (complete && MoveFileExW(newPath, iconPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return InstallCreated;
+    DeleteFileW(newPath);
+    return complete ? InstallStopped : InstallShortWrite;
 }
 
 } // namespace
@@ -86,9 +124,12 @@ InstallResult InstallShortcut()
     if (FAILED(hr))
         return hr;
 
-    // Only an explicit No keeps the existing shortcut; the save replaces it.
-    if (PathEntryExists(shortcutPath)
-        && MessageBoxW(nullptr, OverwriteQuestion, AppCaption, MB_YESNO) == IDNO)
+    bool exists = false;
+    hr = FindPathEntry(shortcutPath, exists);
+    if (FAILED(hr))
+        return hr;
+    // Only Yes replaces it: a box that could not be shown is no consent.
+    if (exists && MessageBoxW(nullptr, OverwriteQuestion, AppCaption, MB_YESNO) != IDYES)
         return InstallStopped;
 
     InstallResult const written = WriteIconFile(iconPath);

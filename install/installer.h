@@ -7,12 +7,14 @@
 typedef LONG InstallResult;
 
 InstallResult const InstallCreated = 0;
-// The user kept the existing shortcut, or the icon file could not be opened.
+// The user kept the existing shortcut (or could not be asked), or the new
+// icon file could not be created or moved into place.
 InstallResult const InstallStopped = 1;
-// The icon file took fewer bytes than it should have.
+// The new icon file took fewer bytes than it should have.
 InstallResult const InstallShortWrite = 2;
 // Negative values are COM statuses: a folder that could not be resolved or
-// composed, or a shortcut the shell could not save.
+// composed, a desktop that could not be searched, or a shortcut the shell
+// could not save.
 
 // Writes the icon file into the local application-data folder, saves the
 // shortcut on the desktop (asking first if one is there), then refreshes

@@ -8,7 +8,7 @@ root=${1:?usage: make-prefix.sh ROOT}
 . "$(dirname "$0")/wine-env.sh"
 use_wine_prefix "$root"
 
-rm -rf "$WINEPREFIX" "$HOME" "$root/fixtures" "$root/registry-to-restore"
+rm -rf "$WINEPREFIX" "$HOME" "$root/registry-to-restore"
 mkdir -p "$HOME"
 wineboot -i >/dev/null 2>&1 || { echo "make-prefix.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 ||
@@ -21,7 +21,3 @@ for link in "$WINEPREFIX"/drive_c/users/*/*; do
     mkdir "$link"
   fi
 done
-
-# A folder whose gomri.ico takes no bytes: writes to it come up short.
-mkdir -p "$root/fixtures/full"
-ln -s /dev/full "$root/fixtures/full/gomri.ico"

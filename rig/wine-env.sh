@@ -8,7 +8,14 @@ use_wine_prefix() {
   export HOME="$1/home"
   export WINEARCH=win64
   export WINEDEBUG=-all
-  # No menu entries or desktop files on the host, and no Mono or Gecko prompts.
-  export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+  # No menu entries or desktop files on the host, no Mono or Gecko prompts,
+  # and a crash ends the program instead of waiting in the debugger.
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d"
   unset DISPLAY WAYLAND_DISPLAY
+}
+
+# windows_path PATH: what Wine calls an absolute Linux PATH, through its Z:
+# drive (/a/b is Z:\a\b).
+windows_path() {
+  printf 'Z:%s' "$1" | sed 's|/|\\|g'
 }

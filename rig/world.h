@@ -22,7 +22,7 @@ struct RigPaths {
     std::wstring program;    // the program under test
     std::wstring standin;    // the stand-in shortcut object's DLL, if built
     std::wstring iconAsset;  // the icon asset the program embeds
-    std::wstring rigRoot;    // a folder of the rig's own: logs, fixtures, the restore record
+    std::wstring rigRoot;    // a folder of the rig's own: logs, the restore record
     ShortcutObject object = ShortcutObject::Standin;
 };
 

@@ -108,12 +108,6 @@ void IconLongerThanImage()
     WriteBytes(IconPath(), std::string(40000, 'x'));
 }
 
-// The prefix script links this folder's gomri.ico to /dev/full.
-void IconOnFullDevice()
-{
-    RedirectShellFolder(L"Local AppData", Rig().rigRoot + L"\\fixtures\\full");
-}
-
 std::wstring UserFolder()
 {
     std::wstring const desktop = DefaultDesktopFolder();
@@ -219,8 +213,6 @@ Scenario const Scenarios[] = {
      .boxes = {Question, NotCreated}, .icon = IA::Unchanged},
     {.name = "IconLongerThanImage", .arrange = IconLongerThanImage, .answers = {Yes, Ok},
      .boxes = {Question, Created}, .icon = IA::Image, .shortcut = SA::Saved, .calls = {ALL_CALLS}, .refreshed = true},
-    {.name = "IconWriteComesUpShort", .arrange = IconOnFullDevice, .answers = {Yes, Ok},
-     .boxes = {Question, NotCreated}, .icon = IA::NotRead},
     {.name = "ObjectCannotBeCreated", .arrange = CreationFails, .answers = {Yes, Ok}, .boxes = {Question, NotCreated},
      .icon = IA::Image, .calls = {"CreateInstance IUniformResourceLocatorW -> 0x80040154"}, .refreshed = true},
     {.name = "ObjectLacksPersistFile", .arrange = PersisterMissing, .answers = {Yes, Ok},

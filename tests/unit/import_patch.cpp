@@ -2,14 +2,16 @@
 
 #include <windows.h>
 
+#include "rig/files.h"
 #include "rig/pe_image.h"
+#include "rig/setup_check.h"
 
 namespace {
 
 void WriteSlot(void** slot, void* value)
 {
     DWORD protection = 0;
-    VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection);
+    SetupCheck(VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection) != FALSE, "VirtualProtect");
     *slot = value;
     VirtualProtect(slot, sizeof(*slot), protection, &protection);
 }
@@ -19,14 +21,12 @@ void WriteSlot(void** slot, void* value)
 ImportPatch::ImportPatch(char const* dll, char const* function, void* replacement)
     : slot_(ImportSlot(PeImageOfModule(nullptr), dll, function))
 {
-    if (slot_) {
-        original_ = *slot_;
-        WriteSlot(slot_, replacement);
-    }
+    SetupCheck(slot_ != nullptr, "ImportPatch: this program does not import", Utf16(dll) + L"!" + Utf16(function));
+    original_ = *slot_;
+    WriteSlot(slot_, replacement);
 }
 
 ImportPatch::~ImportPatch()
 {
-    if (slot_)
-        WriteSlot(slot_, original_);
+    WriteSlot(slot_, original_);
 }

@@ -1,16 +1,19 @@
-// Swaps an entry of this test program's import table for a recorder, so a
-// test can see calls whose effects Wine does not let it observe.
+// Swaps an entry of this test program's import table for a replacement, so a
+// test can see, script or fail calls whose effects Wine does not let it
+// observe or produce.
 #pragma once
 
 class ImportPatch {
 public:
-    // Redirects calls this program makes to dll!function; restored on destruction.
+    // Redirects calls this program makes to dll!function until destroyed. A
+    // function the program does not import stops the test as a set-up failure.
     ImportPatch(char const* dll, char const* function, void* replacement);
     ~ImportPatch();
     ImportPatch(ImportPatch const&) = delete;
     ImportPatch& operator=(ImportPatch const&) = delete;
 
-    bool Applied() const { return slot_ != nullptr; }
+    // What the slot held before: the real function.
+    void* Original() const { return original_; }
 
 private:
     void** slot_ = nullptr;
