@@ -2,7 +2,7 @@
 // zero byte. Generated at build time from resources/quorvel.ico.
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
-constexpr std::size_t IconImageSize = 18719;
+constexpr size_t IconImageSize = 18719;
 extern unsigned char const IconImage[IconImageSize];

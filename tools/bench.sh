@@ -10,7 +10,9 @@ build=build/bench
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORVEL_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 # Where the build put what this script runs.
-built() { sed -n "s/^$1='\(.*\)'\$/\1/p" "$build/built-paths.sh"; }
+# shellcheck source=rig/built.sh
+. rig/built.sh
+use_build "$build"
 
 # A prefix of its own, made afresh: the same set-up as the tests'.
 root=$PWD/$build/wine-rig

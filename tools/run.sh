@@ -46,10 +46,6 @@ with_progress() {
   fi
 }
 
-windows_path() {
-  printf 'Z:%s' "$1" | sed 's|/|\\|g'
-}
-
 # Wine names files through the prefix's drive links; people want the real folder.
 resolve_linux_paths() {
   local line
@@ -67,7 +63,9 @@ cmake -S . -B "$run" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUORV
   || { cat "$run/configure.log" >&2; exit 1; }
 cmake --build "$run" -j"$(nproc)" --target box_player
 # Where the build put what this script runs.
-built() { sed -n "s/^$1='\(.*\)'\$/\1/p" "$run/built-paths.sh"; }
+# shellcheck source=rig/built.sh
+. rig/built.sh
+use_build "$run"
 program=$(built program)
 shortcut_standin=$(built shortcut_standin)
 box_player=$(built box_player)
