@@ -5,6 +5,7 @@
 # DIR (default dist/ in the repository) must be new or empty. It receives the
 # program, the unsigned build it was signed from, SHA256SUMS and BUILDINFO.
 # Without --pkcs12 the release is unsigned: the program is the build itself.
+# The password file holds one line, the password, ending in LF, CRLF or nothing.
 set -euo pipefail
 
 program=QuorvelDesktopShortcut
@@ -19,6 +20,53 @@ usage_error() {
   echo "$usage" >&2
   exit 2
 }
+
+# Whatever the script makes (its private folder, the staging folder, the
+# parents of DIR) goes again when it ends without a release: on an error, and
+# on SIGINT, SIGTERM or SIGHUP. Only SIGKILL, which cannot be caught, leaves
+# them behind.
+private='' staging='' made_parents=() step_pid=''
+cleanup() {
+  trap '' HUP INT TERM
+  if [ -n "$staging" ]; then rm -rf -- "$staging"; fi
+  if [ -n "$private" ]; then rm -rf -- "$private"; fi
+  local dir # deepest first, and only while empty
+  for dir in "${made_parents[@]}"; do rmdir -- "$dir" 2>/dev/null || break; done
+}
+# Long steps run in the background, each in a process group of its own: bash
+# runs a trap only once a foreground command is done, but cuts a wait short,
+# and the whole group (cmake, make, the compilers) can then be stopped.
+step() {
+  setsid "$@" 3>&- &
+  step_pid=$!
+  local status=0
+  wait "$step_pid" || status=$?
+  step_pid=''
+  return "$status"
+}
+stop_step() {
+  local tries=20
+  [ -n "$step_pid" ] || return 0
+  # The child too, in case it has not made its group yet. Once the child is
+  # gone, KILL finishes any of the group still busy; waiting for the group
+  # itself could take seconds where orphaned zombies are reaped late.
+  kill -TERM -- "-$step_pid" "$step_pid" 2>/dev/null || true
+  while kill -0 "$step_pid" 2>/dev/null && [ $((tries -= 1)) -gt 0 ]; do sleep 0.1; done
+  kill -KILL -- "-$step_pid" "$step_pid" 2>/dev/null || true
+}
+interrupted() {
+  trap '' HUP INT TERM
+  stop_step
+  echo "release.sh: interrupted" >&3 || true
+  exit "$1"
+}
+# A trap runs inside the command it cut short, maybe with stderr in a log:
+# it speaks on the caller's stderr, kept as fd 3.
+exec 3>&2
+trap cleanup EXIT
+trap 'interrupted 129' HUP
+trap 'interrupted 130' INT
+trap 'interrupted 143' TERM
 
 out='' pkcs12='' password_file='' timestamp=''
 while [ $# -gt 0 ]; do
@@ -68,20 +116,23 @@ if [ -e "$out" ] || [ -L "$out" ]; then
   [ -z "$(ls -A -- "$out")" ] || fail "$out is not empty; give a new or empty folder with --out"
 fi
 
-# Everything temporary, the build included, lives in one private folder that
-# goes on every way out; so does the release being put together beside DIR.
+# Everything temporary, the build included, lives in one private folder.
 caller_umask=$(umask)
 umask 077
-private='' staging=''
-cleanup() {
-  if [ -n "$staging" ]; then rm -rf -- "$staging"; fi
-  if [ -n "$private" ]; then rm -rf -- "$private"; fi
-}
-trap cleanup EXIT
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
 private=$(mktemp -d "${TMPDIR:-/tmp}/release.XXXXXXXX")
+
+# DIR's parents are made now, so that a DIR that cannot be made fails before
+# the build; the ones made here are recorded, to go again if there is no
+# release.
+make_parents() {
+  [ -d "$1" ] && return 0
+  make_parents "$(dirname "$1")"
+  made_parents=("$1" "${made_parents[@]}")
+  (umask "$caller_umask" && mkdir -- "$1" 2>/dev/null) || fail "cannot make the folder $1"
+}
+parent=$(dirname "$out")
+make_parents "$parent"
+[ -w "$parent" ] || fail "cannot write in $parent"
 
 # Each certificate in a PEM file as one line of base64, to compare them.
 pem_bodies() {
@@ -92,7 +143,7 @@ pem_bodies() {
 
 # The signing material is checked before the build, so mistakes cost seconds.
 # The private key is never taken out of the PKCS#12 file: osslsigncode reads
-# it there, and the password only ever from its file.
+# it there, and the password only ever from a file.
 signer='' issuer='' serial='' fingerprint=''
 if [ -n "$pkcs12" ]; then
   [ -e "$pkcs12" ] || fail "PKCS#12 file not found: $pkcs12"
@@ -107,8 +158,29 @@ if [ -n "$pkcs12" ]; then
     *) fail "the timestamp server must be an http:// or https:// URL: $timestamp" ;;
   esac
 
+  # openssl reads the first line and keeps a CR; osslsigncode reads the whole
+  # file and drops every CR and LF at its end. So the file must be one line,
+  # ending in LF, CRLF or nothing, and both get the same bytes from a copy.
+  # An empty password is refused: osslsigncode reads none from a file, and an
+  # empty file is more likely a secret that was never filled in.
+  if IFS= read -r -d '' password <"$password_file"; then
+    fail "the password file holds a NUL byte: $password_file"
+  fi
+  case $password in *$'\r\n') password=${password%$'\r\n'} ;; *$'\n') password=${password%$'\n'} ;; esac
+  case $password in
+    '') fail "the password file gives an empty password, which is not accepted: $password_file" ;;
+    *$'\n'*) fail "the password file has more than one line: $password_file" ;;
+    *$'\r'*) fail "the password file has a carriage return before its end: $password_file" ;;
+  esac
+  printf '%s' "$password" >"$private/password"
+  password=''
+
   leaf=$private/leaf.pem
-  if ! openssl pkcs12 -in "$pkcs12" -passin "file:$password_file" -nokeys -clcerts -info -out "$leaf" 2>"$private/pkcs12.log"; then
+  read_pkcs12=(openssl pkcs12 -in "$pkcs12" -passin "file:$private/password" -nokeys -clcerts -info -out "$leaf")
+  # OpenSSL 3 reads the RC2-40 of files exported by older Windows only with its
+  # legacy provider; osslsigncode loads that provider itself.
+  if ! step "${read_pkcs12[@]}" 2>"$private/pkcs12.log" &&
+    ! step "${read_pkcs12[@]}" -legacy 2>>"$private/pkcs12.log"; then
     if grep -qi 'mac verify' "$private/pkcs12.log"; then
       fail "wrong password for $pkcs12 (from $password_file)"
     fi
@@ -143,12 +215,14 @@ fi
 # The reference build: the committed tree, exported, in a fresh folder, with
 # nothing from the caller's environment that CMake would pick up.
 echo "Building $program at $commit"
-git -C "$repo" archive --format=tar "$commit" | { mkdir "$private/src" && tar -x -C "$private/src"; }
+mkdir "$private/src"
+step git -C "$repo" archive --format=tar -o "$private/src.tar" "$commit"
+step tar -x -C "$private/src" -f "$private/src.tar"
 unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS RCFLAGS CMAKE_BUILD_TYPE CMAKE_GENERATOR CMAKE_TOOLCHAIN_FILE \
   CMAKE_CONFIGURATION_TYPES CMAKE_EXPORT_COMPILE_COMMANDS
 build=$private/build
-if ! { cmake -S "$private/src" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake &&
-  cmake --build "$build" --target "$program" --parallel "$(nproc)"; } >"$private/build.log" 2>&1; then
+if ! { step cmake -S "$private/src" -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake &&
+  step cmake --build "$build" --target "$program" --parallel "$(nproc)"; } >"$private/build.log" 2>&1; then
   tail -n 30 "$private/build.log" >&2
   fail "the build failed"
 fi
@@ -161,9 +235,9 @@ cp "$reference" "$release/$program.unsigned.exe"
 
 if [ -n "$pkcs12" ]; then
   echo "Signing as $signer${timestamp:+, timestamped by $timestamp}"
-  sign=(osslsigncode sign -pkcs12 "$pkcs12" -readpass "$password_file" -h sha256)
+  sign=(osslsigncode sign -pkcs12 "$pkcs12" -readpass "$private/password" -h sha256)
   if [ -n "$timestamp" ]; then sign+=(-ts "$timestamp"); fi
-  if ! "${sign[@]}" -in "$reference" -out "$release/$program.exe" >"$private/sign.log" 2>&1; then
+  if ! step "${sign[@]}" -in "$reference" -out "$release/$program.exe" >"$private/sign.log" 2>&1; then
     if [ -n "$timestamp" ] && grep -qi 'timestamp' "$private/sign.log"; then
       # 2.5 says "CURL failure: ...", 2.9 "HTTP failure: ..."; either names the cause.
       cause=$(grep -iE -m1 'failure|error' "$private/sign.log" || true)
@@ -173,7 +247,7 @@ if [ -n "$pkcs12" ]; then
   fi
 
   # The release promises that removing the signature gives back the build.
-  osslsigncode remove-signature -in "$release/$program.exe" -out "$private/unsigned-again.exe" >/dev/null 2>&1 ||
+  step osslsigncode remove-signature -in "$release/$program.exe" -out "$private/unsigned-again.exe" >/dev/null 2>&1 ||
     fail "osslsigncode could not remove the signature it made"
   cmp -s "$private/unsigned-again.exe" "$reference" ||
     fail "removing the signature does not give back the build byte for byte (its PE checksum or length changed)"
@@ -182,7 +256,7 @@ if [ -n "$pkcs12" ]; then
   # osslsigncode 2.5 extracts the whole WIN_CERTIFICATE (8-byte header, PKCS#7
   # data, padding); 2.9 the PKCS#7 data alone. The header ends in revision 2.0,
   # type 2 (PKCS#7); re-encoding drops the padding.
-  osslsigncode extract-signature -in "$release/$program.exe" -out "$private/signature.bin" >/dev/null 2>&1 ||
+  step osslsigncode extract-signature -in "$release/$program.exe" -out "$private/signature.bin" >/dev/null 2>&1 ||
     fail "osslsigncode could not read back the signature"
   if [ "$(od -An -tx1 -j 4 -N 4 "$private/signature.bin" | tr -d ' ')" = 00020200 ]; then
     tail -c +9 "$private/signature.bin" >"$private/signature.p7"
@@ -279,14 +353,13 @@ chmod 644 "$release"/*
 chmod 755 "$release"
 
 # Into place in one step: a sibling folder renamed onto DIR, which must still
-# be new or empty.
-parent=$(dirname "$out")
-(umask "$caller_umask" && mkdir -p -- "$parent")
+# be new or empty. Once it is there, an interruption is too late to undo it.
 staging=$(mktemp -d "$parent/.$program-release.XXXXXXXX")
 cp -p "$release"/* "$staging/"
 chmod 755 "$staging"
+trap '' HUP INT TERM
 mv -T -- "$staging" "$out" 2>/dev/null || fail "$out could not be written (is it still new or empty?)"
-staging=
+staging='' made_parents=()
 
 echo "Release written to $out:"
 (cd "$out" && sed 's/^/  /' SHA256SUMS)

@@ -4,8 +4,9 @@
 #   release_test.sh SOURCE_DIR WORK_DIR VERIFY_TRUST_EXE WINE_RUN...
 # WINE_RUN... runs a Windows program in the tests' private Wine prefix.
 # A throw-away CA chain signs the program; the checks are one signed and
-# timestamped round trip, one unsigned release, and a table of bad inputs.
-# On success WORK_DIR/signed-release/ holds the signed release, for later tests.
+# timestamped round trip, one unsigned release, and a table of bad inputs and
+# interruptions. On success WORK_DIR/signed-release/ holds the signed release,
+# for later tests.
 set -euo pipefail
 
 if [ $# -lt 4 ]; then
@@ -20,25 +21,10 @@ wine_run=("$@")
 here=$(dirname "$(realpath "$0")")
 program=QuorvelDesktopShortcut
 started=$SECONDS
-
-passed=0 failed=0
-ok() {
-  passed=$((passed + 1))
-  echo "ok: $*"
-}
-bad() {
-  failed=$((failed + 1))
-  echo "FAIL: $*"
-}
-check() {
-  local what=$1
-  shift
-  if "$@"; then ok "$what"; else bad "$what"; fi
-}
-die() {
-  echo "FAIL: $*"
-  exit 1
-}
+# shellcheck source=tests/release/release_checks.sh
+. "$here/release_checks.sh"
+# shellcheck source=rig/wine-env.sh
+. "$source_dir/rig/wine-env.sh"
 
 for tool in git openssl osslsigncode python3 sha256sum x86_64-w64-mingw32-objdump; do
   command -v "$tool" >/dev/null || die "$tool not found"
@@ -65,176 +51,22 @@ trap 'exit 143' TERM
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
 
-# --- The throw-away repository: the working tree's files, one commit. --------
+# --- The throw-away repository and certificates. ----------------------------
 repo=$work/repo
-mkdir "$repo"
-git -C "$source_dir" ls-files -co --exclude-standard -z |
-  while IFS= read -r -d '' file; do
-    # Files deleted but not yet staged are still listed; dist/ is where
-    # releases land by default, not source.
-    case $file in dist/*) continue ;; esac
-    if [ -e "$source_dir/$file" ] || [ -L "$source_dir/$file" ]; then printf '%s\0' "$file"; fi
-  done |
-  tar -C "$source_dir" --null -T - -cf - | tar -C "$repo" -xf -
-in_repo_git() {
-  GIT_AUTHOR_NAME='Release Test' GIT_AUTHOR_EMAIL=release-test@example.invalid \
-    GIT_COMMITTER_NAME='Release Test' GIT_COMMITTER_EMAIL=release-test@example.invalid \
-    GIT_AUTHOR_DATE='2000-01-01T00:00:00Z' GIT_COMMITTER_DATE='2000-01-01T00:00:00Z' \
-    git -C "$repo" -c commit.gpgsign=false -c core.hooksPath=/dev/null -c init.defaultBranch=main "$@"
-}
-in_repo_git init -q
-in_repo_git add -A
-in_repo_git commit -q -m 'Snapshot of the working tree for the release test'
+bash "$here/snapshot_repo.sh" "$source_dir" "$repo"
 commit=$(git -C "$repo" rev-parse HEAD)
 release=$repo/tools/release.sh
 [ -x "$release" ] || die "no executable tools/release.sh in the working tree"
 
-# --- Throw-away certificates: root, intermediate, code-signing leaf, and the
-# odd ones (no code-signing usage, expired, a timestamping authority). --------
 pki=$work/pki
-mkdir -p "$pki/issued"
-cat >"$pki/pki.cnf" <<'EOF'
-[req]
-distinguished_name = dn
-[dn]
-[root_ext]
-basicConstraints = critical,CA:TRUE
-keyUsage = critical,keyCertSign,cRLSign
-subjectKeyIdentifier = hash
-[intermediate_ext]
-basicConstraints = critical,CA:TRUE,pathlen:0
-keyUsage = critical,keyCertSign,cRLSign
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
-[signer_ext]
-basicConstraints = critical,CA:FALSE
-keyUsage = critical,digitalSignature
-extendedKeyUsage = codeSigning
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
-[tls_ext]
-basicConstraints = critical,CA:FALSE
-keyUsage = critical,digitalSignature,keyEncipherment
-extendedKeyUsage = serverAuth,clientAuth
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
-[tsa_ext]
-basicConstraints = critical,CA:FALSE
-keyUsage = critical,digitalSignature
-extendedKeyUsage = critical,timeStamping
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
-# Only for the expired certificate: openssl ca is what takes a start date.
-[ca]
-default_ca = past
-[past]
-database = index.txt
-new_certs_dir = issued
-serial = ca-serial
-default_md = sha256
-policy = any
-unique_subject = no
-[any]
-organizationName = optional
-commonName = supplied
-# The timestamp server's answers.
-[tsa]
-default_tsa = test_tsa
-[test_tsa]
-serial = tsa-serial
-signer_cert = tsa.crt
-signer_key = tsa.key
-signer_digest = sha256
-default_policy = 1.3.6.1.4.1.99999.1
-digests = sha256, sha384, sha512
-accuracy = secs:1
-ess_cert_id_alg = sha256
-EOF
-# Wine 8 checks RSA certificate signatures; it gives 0x80096004 for ECDSA ones.
-make_pki() (
-  cd "$pki"
-  : >index.txt
-  echo 1000 >ca-serial
-  echo 01 >tsa-serial
-  key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key" 2>/dev/null; }
-  csr() { openssl req -new -config pki.cnf -key "$1.key" -subj "$2" -out "$1.csr"; }
-  issue() { # NAME CSR ISSUER EXTENSIONS
-    openssl x509 -req -in "$2.csr" -CA "$3.crt" -CAkey "$3.key" -set_serial "0x$(openssl rand -hex 8)" \
-      -days 2 -extfile pki.cnf -extensions "$4" -out "$1.crt" 2>/dev/null
-  }
-  key root
-  openssl req -x509 -new -config pki.cnf -key root.key -subj '/CN=Release Test Root CA' -days 2 \
-    -extensions root_ext -out root.crt
-  key intermediate
-  csr intermediate '/CN=Release Test Intermediate CA'
-  issue intermediate intermediate root intermediate_ext
-  key signer
-  csr signer '/O=Release Test/CN=Release Test Signer'
-  issue signer signer intermediate signer_ext
-  issue tls signer intermediate tls_ext
-  openssl ca -batch -config pki.cnf -notext -in signer.csr -cert intermediate.crt -keyfile intermediate.key \
-    -startdate 20200101000000Z -enddate 20200201000000Z -extensions signer_ext -extfile pki.cnf \
-    -out expired.crt 2>/dev/null
-  key tsa
-  csr tsa '/CN=Release Test Timestamps'
-  issue tsa tsa root tsa_ext
-  cat intermediate.crt root.crt >chain.pem
-  # A password with spaces, quotes and a dollar, ending in a newline like most files.
-  printf '%s\n' "no space \"left\" \$HOME" >password
-  printf 'not it\n' >wrong-password
-  for leaf in signer tls expired; do
-    openssl pkcs12 -export -inkey signer.key -in "$leaf.crt" -certfile chain.pem -name "$leaf" \
-      -passout file:password -out "$leaf.p12"
-  done
-)
-make_pki >"$work/pki.log" 2>&1 || { cat "$work/pki.log"; die "could not make the throw-away certificates"; }
+bash "$here/make_pki.sh" "$pki" >"$work/pki.log" 2>&1 || { cat "$work/pki.log"; die "could not make the throw-away certificates"; }
 password=$(head -n 1 "$pki/password")
-
-# --- Runs of release.sh, each with a TMPDIR of its own to see it left empty. ---
-# run NAME ARGS...: runs release.sh from WORK_DIR/runs/NAME; sets $status,
-# $run (its folder, with stdout, stderr and an empty tmp/ before).
-run() {
-  local name=$1
-  shift
-  run=$work/runs/$name
-  mkdir -p "$run/tmp"
-  status=0
-  (cd "$run" && TMPDIR=$run/tmp "$release" "$@" >"$run/stdout" 2>"$run/stderr") || status=$?
-}
-listing() { find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' '; }
-tmp_left_empty() { [ -z "$(listing "$run/tmp")" ]; }
-# Nothing but the logs and tmp/ in the run's folder: no DIR, no half-made
-# release beside it; and nothing in the repository's default dist/.
-nothing_left() {
-  [ "$(listing "$run")" = "stderr stdout tmp " ] && tmp_left_empty && [ ! -e "$repo/dist" ]
-}
-
-# refused NAME EXIT PHRASE ARGS...: release.sh stops with EXIT (or any failure
-# when EXIT is "fail"), says PHRASE in one line (two with the usage line), and
-# leaves nothing behind.
-refused() {
-  local name=$1 expected=$2 phrase=$3 lines=1
-  shift 3
-  run "$name" "$@"
-  local problems=()
-  if [ "$expected" = fail ]; then
-    [ "$status" -ne 0 ] || problems+=("exit 0")
-  else
-    [ "$status" -eq "$expected" ] || problems+=("exit $status, not $expected")
-    [ "$expected" -ne 2 ] || lines=2
-  fi
-  grep -qiE "$phrase" "$run/stderr" || problems+=("no \"$phrase\" on stderr")
-  [ "$(wc -l <"$run/stderr")" -eq "$lines" ] || problems+=("$(wc -l <"$run/stderr") lines on stderr, not $lines")
-  nothing_left || problems+=("left something behind: $(cd "$run" && find . -mindepth 1 | sort | tr '\n' ' ')")
-  if [ ${#problems[@]} -eq 0 ]; then
-    ok "refused, $name: $(head -n 1 "$run/stderr")"
-  else
-    bad "$name: ${problems[*]}; stderr: $(head -n 2 "$run/stderr" | tr '\n' ' ')"
-  fi
-}
-
+# The same password in other files, good and bad.
+for entry in 'crlf:%s\r\n' 'two-lines:%s\nsecond line\n' 'stray-cr:%s\r' 'empty:' 'wrong:not it\n'; do
+  # shellcheck disable=SC2059  # the formats are the table
+  printf "${entry#*:}" "$password" >"$pki/${entry%%:*}-password"
+done
 signing=(--pkcs12 "$pki/signer.p12" --password-file "$pki/password")
-out() { echo "$work/runs/$1/out"; }
 
 # --- Bad inputs that are caught before the build. ---------------------------
 refused usage-password-alone 2 'needs --pkcs12' --password-file "$pki/password"
@@ -242,39 +74,30 @@ refused usage-timestamp-alone 2 'needs --pkcs12' --timestamp http://127.0.0.1:9/
 refused usage-pkcs12-alone 2 'needs --password-file' --pkcs12 "$pki/signer.p12"
 refused usage-unknown 2 'unknown option' --sign-it
 refused usage-missing-value 2 'needs a value' --out
-refused missing-pkcs12 1 'PKCS#12 file not found' --out "$(out missing-pkcs12)" \
-  --pkcs12 "$work/no-such.p12" --password-file "$pki/password"
-refused pem-not-pkcs12 1 'not a PKCS#12 file' --out "$(out pem-not-pkcs12)" \
-  --pkcs12 "$pki/root.crt" --password-file "$pki/password"
-refused folder-not-pkcs12 1 'not a PKCS#12 file' --out "$(out folder-not-pkcs12)" \
-  --pkcs12 "$pki" --password-file "$pki/password"
-refused missing-password-file 1 'password file not found' --out "$(out missing-password-file)" \
-  --pkcs12 "$pki/signer.p12" --password-file "$work/no-such-password"
-refused wrong-password 1 'wrong password' --out "$(out wrong-password)" \
-  --pkcs12 "$pki/signer.p12" --password-file "$pki/wrong-password"
-refused not-code-signing 1 'not for code signing' --out "$(out not-code-signing)" \
-  --pkcs12 "$pki/tls.p12" --password-file "$pki/password"
-refused expired 1 'has expired' --out "$(out expired)" \
-  --pkcs12 "$pki/expired.p12" --password-file "$pki/password"
+refused missing-pkcs12 1 'PKCS#12 file not found' --pkcs12 "$work/no-such.p12" --password-file "$pki/password"
+refused pem-not-pkcs12 1 'not a PKCS#12 file' --pkcs12 "$pki/root.crt" --password-file "$pki/password"
+refused folder-not-pkcs12 1 'not a PKCS#12 file' --pkcs12 "$pki" --password-file "$pki/password"
+refused missing-password-file 1 'password file not found' --pkcs12 "$pki/signer.p12" --password-file "$work/no-such"
+for entry in 'wrong:wrong password' 'two-lines:more than one line' 'stray-cr:carriage return' 'empty:empty password'; do
+  refused "password-${entry%%:*}" 1 "${entry#*:}" --pkcs12 "$pki/signer.p12" --password-file "$pki/${entry%%:*}-password"
+done
+refused not-code-signing 1 'not for code signing' --pkcs12 "$pki/tls.p12" --password-file "$pki/password"
+refused expired 1 'has expired' --pkcs12 "$pki/expired.p12" --password-file "$pki/password"
 
 cp "$repo/README.md" "$work/README.md.committed"
 echo "An edit not yet committed." >>"$repo/README.md"
-refused uncommitted-change 1 'uncommitted changes' --out "$(out uncommitted-change)" "${signing[@]}"
+refused uncommitted-change 1 'uncommitted changes' "${signing[@]}"
 cp "$work/README.md.committed" "$repo/README.md"
 
 full=$work/runs/out-not-empty/out
 mkdir -p "$full"
 echo "an earlier release" >"$full/BUILDINFO"
-before=$(cd "$full" && find . -printf '%p %s %T@\n' | sort | sha256sum)
+before=$(cd "$full" && find . -printf '%p %s %T@\n' | sort)
 run out-not-empty --out "$full" "${signing[@]}"
-after=$(cd "$full" && find . -printf '%p %s %T@\n' | sort | sha256sum)
-if [ "$status" -eq 1 ] && grep -qi 'is not empty' "$run/stderr" && [ "$(wc -l <"$run/stderr")" -eq 1 ] &&
-  [ "$before" = "$after" ] && tmp_left_empty && [ "$(listing "$run")" = "out stderr stdout tmp " ]; then
-  ok "refused, out-not-empty: $(head -n 1 "$run/stderr"); the folder is as it was"
-else
-  bad "out-not-empty: exit $status, stderr: $(head -n 2 "$run/stderr" | tr '\n' ' ')"
-fi
+problems=()
+[ "$(cd "$full" && find . -printf '%p %s %T@\n' | sort)" = "$before" ] || problems+=("the folder changed")
 rm -rf "$full"
+judge "refused, out-not-empty" 1 'is not empty'
 
 # --- The round trip: build, sign with the chain, timestamp from a local server. ---
 "$(command -v python3)" "$here/timestamp_server.py" "$pki/pki.cnf" "$work/tsa-port" 2>"$work/tsa.log" &
@@ -286,8 +109,10 @@ done
 [ -s "$work/tsa-port" ] || die "the timestamp server did not start: $(cat "$work/tsa.log")"
 tsa_url=http://127.0.0.1:$(cat "$work/tsa-port")/
 
+# Signing material as it may come from Windows: a PKCS#12 file in the RC2-40
+# that OpenSSL 3 reads only with its legacy provider, and a CRLF password file.
 signed=$work/signed-release
-run signed --out "$signed" "${signing[@]}" --timestamp "$tsa_url"
+run signed --out "$signed" --pkcs12 "$pki/legacy.p12" --password-file "$pki/crlf-password" --timestamp "$tsa_url"
 if [ "$status" -ne 0 ]; then
   cat "$run/stdout" "$run/stderr"
   die "the signed release failed (exit $status)"
@@ -343,7 +168,6 @@ else
   ok "osslsigncode verify rejects the tampered copy"
 fi
 
-windows_path() { printf 'Z:%s' "$1" | sed 's|/|\\|g'; }
 trust() { "${wine_run[@]}" "$verify_trust" "$(windows_path "$1")" 2>/dev/null | tr -d '\r'; }
 for entry in "signed program:$exe:0x00000000" "unsigned build:$unsigned:0x800B0100" \
   "tampered copy:$tampered:0x80096010"; do
@@ -369,8 +193,11 @@ fi
 
 # --- A timestamp server that cannot be reached fails after the build. -------
 closed_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-refused timestamp-unreachable 1 'timestamping through .* failed' --out "$(out timestamp-unreachable)" \
-  "${signing[@]}" --timestamp "http://127.0.0.1:$closed_port/"
+refused timestamp-unreachable 1 'timestamping through .* failed' "${signing[@]}" \
+  --timestamp "http://127.0.0.1:$closed_port/"
+
+# --- Interrupted while building: stopped at once, nothing left. --------------
+for entry in INT:130 TERM:143 HUP:129; do interrupted "${entry%:*}" "${entry#*:}"; done
 
 # The password is in no output at all.
 if grep -rqF -- "$password" "$work/runs"; then bad "the password shows in some output"; else ok "the password shows in no output"; fi
