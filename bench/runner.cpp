@@ -13,72 +13,21 @@
 #include <string>
 #include <vector>
 
-#include "rig/boxes.h"
-#include "rig/clock.h"
 #include "rig/command_line.h"
 #include "rig/files.h"
 #include "rig/pe_image.h"
-#include "rig/process.h"
+#include "rig/player.h"
 #include "rig/world.h"
 
 namespace {
 
 int const DefaultRuns = 31;
 int const FewestRuns = 15;
-DWORD const RunLimitMs = 30000;
 // Lets the previous process's teardown finish outside the next measurement.
 DWORD const SettleMs = 100;
 int StartRetries = 0;
-
-// How often the box search really ran: the resolution of every time below.
-struct Polling {
-    double last = 0;
-    double widestGap = 0;
-    double gapSum = 0;
-    long gaps = 0;
-
-    void Tick()
-    {
-        double const now = RigNowMs();
-        if (last > 0) {
-            widestGap = std::max(widestGap, now - last);
-            gapSum += now - last;
-            ++gaps;
-        }
-        last = now;
-    }
-};
-Polling Polls;
-
-// Win32 waits take whole milliseconds, about 1.2 ms under Wine; ntdll's delay
-// takes 100 ns units, so the search can run every half millisecond.
-using DelayExecution = LONG(NTAPI*)(BOOLEAN alertable, PLARGE_INTEGER interval);
-DelayExecution Delay = nullptr;
-LONGLONG const PollInterval = 5000;  // 0.5 ms, in 100 ns units
-
-void PausePoll()
-{
-    LARGE_INTEGER interval;
-    interval.QuadPart = -PollInterval;  // negative: relative to now
-    if (Delay)
-        Delay(FALSE, &interval);
-    else
-        Sleep(1);
-}
-
-// Null when the process ends or the run overstays.
-HWND WaitForBox(PROCESS_INFORMATION const& process, HWND skip, double deadline)
-{
-    Polls.last = 0;
-    for (;;) {
-        Polls.Tick();
-        if (HWND box = FindBoxOf(process.dwProcessId, skip))
-            return box;
-        if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0 || RigNowMs() > deadline)
-            return nullptr;
-        PausePoll();
-    }
-}
+// How finely the boxes were watched: the resolution of every time below.
+double WidestPollGapMs = 0;
 
 SIZE_T PeakWorkingSet(HANDLE process)
 {
@@ -93,11 +42,11 @@ struct Sample {
     double toBoxMs = 0;
     double wholeMs = 0;
     double peakMiB = 0;
-    std::wstring caption;  // of the question box, read on request only
-    std::wstring text;
+    SeenBox question;  // read on request only
     char const* error = nullptr;
 };
 
+// One fresh process, its boxes answered the moment they are seen.
 Sample Run(std::wstring const& program, Path path, bool readQuestion = false)
 {
     Sample sample;
@@ -105,54 +54,39 @@ Sample Run(std::wstring const& program, Path path, bool readQuestion = false)
         RemoveTree(ShortcutPath());
         RemoveTree(IconPath());
     }
-    // The clock starts with the first try; a refused start that is tried
-    // again costs that run its pause, which the report counts.
-    double const start = RigNowMs();
-    PROCESS_INFORMATION process{};
-    if (DWORD const error = StartProgram(program, L"", process, &StartRetries)) {
+    PlayStyle style;
+    style.pollMs = 0.5;
+    // Only warm-ups read the question, so no measured run pays for it.
+    style.readBoxes = readQuestion;
+    // Memory at the last box, the most the run holds.
+    style.beforeAnswer = [&sample](PROCESS_INFORMATION const& process, HWND, SeenBox const&) {
+        sample.peakMiB = static_cast<double>(PeakWorkingSet(process.hProcess)) / 1048576.0;
+    };
+    std::vector<int> const answers = path == Path::No ? std::vector<int>{IDNO} : std::vector<int>{IDYES, IDOK};
+    PlayedRun const run = PlayProgram(program, {L"", answers}, style);
+    StartRetries += run.startRetries;
+    WidestPollGapMs = std::max(WidestPollGapMs, run.widestPollGapMs);
+
+    if (run.startError) {
         static char message[48];
-        std::snprintf(message, sizeof(message), "could not start (error %lu)", error);
+        std::snprintf(message, sizeof(message), "could not start (error %lu)", run.startError);
         sample.error = message;
         return sample;
     }
-    double const deadline = start + RunLimitMs;
-    HWND const question = WaitForBox(process, nullptr, deadline);
-    sample.toBoxMs = RigNowMs() - start;
-
-    // Read before the click, which closes the box; only warm-ups ask, so no time is lost.
-    if (readQuestion && question) {
-        SeenBox const seen = ReadBox(question);
-        sample.caption = seen.caption;
-        sample.text = seen.text;
+    if (!run.boxes.empty()) {
+        sample.toBoxMs = run.boxes.front().seenAtMs - run.startedAtMs;
+        sample.question = run.boxes.front();
     }
-    int expectedExit = IDNO;
-    if (!question) {
-        sample.error = "no question box";
-    } else if (path == Path::No) {
-        sample.peakMiB = static_cast<double>(PeakWorkingSet(process.hProcess)) / 1048576.0;
-        AnswerBox(question, IDNO);
-    } else {
-        AnswerBox(question, IDYES);
-        HWND const outcome = WaitForBox(process, question, deadline);
-        if (outcome) {
-            sample.peakMiB = static_cast<double>(PeakWorkingSet(process.hProcess)) / 1048576.0;
-            AnswerBox(outcome, IDOK);
-            expectedExit = IDOK;
-        } else {
-            sample.error = "no outcome box";
-        }
-    }
-
-    DWORD exitCode = 0;
-    if (!EndProgram(process, static_cast<DWORD>(std::max(0.0, deadline - RigNowMs())), exitCode))
+    sample.wholeMs = run.endedAtMs - run.startedAtMs;
+    if (run.timedOut)
         sample.error = "did not end";
-    sample.wholeMs = RigNowMs() - start;
-
-    if (!sample.error && exitCode != static_cast<DWORD>(expectedExit))
+    else if (run.boxes.size() != answers.size())
+        sample.error = "not the boxes expected";
+    else if (run.exitCode != static_cast<DWORD>(answers.back()))
         sample.error = "unexpected exit code";
-    if (!sample.error && path == Path::YesThenOk && !Exists(ShortcutPath()))
+    else if (path == Path::YesThenOk && !Exists(ShortcutPath()))
         sample.error = "no shortcut saved";
-    if (!sample.error && sample.peakMiB <= 0)
+    else if (sample.peakMiB <= 0)
         sample.error = "no memory figures";
     Sleep(SettleMs);
     return sample;
@@ -224,8 +158,7 @@ void PrintTables(ImageFacts const& floorImage, ImageFacts const& ourImage, std::
     double const sizeTarget = 64.0;
     double const ourKiB = static_cast<double>(ourImage.bytes) / KiB;
     std::printf("\nQuorvel start-up benchmark under Wine: %d runs of each, after one warm-up.\n", runs);
-    std::printf("Box polling: every %.2f ms on average, %.2f ms at the widest.\n",
-                Polls.gaps ? Polls.gapSum / static_cast<double>(Polls.gaps) : 0.0, Polls.widestGap);
+    std::printf("Boxes watched every %.2f ms at the widest.\n", WidestPollGapMs);
     if (StartRetries)
         std::printf("Process starts refused and tried again: %d.\n", StartRetries);
     std::printf("\n");
@@ -280,10 +213,7 @@ int main()
         std::fprintf(stderr, "at least %d runs, for a median and spread worth printing\n", FewestRuns);
         return 2;
     }
-    Delay = reinterpret_cast<DelayExecution>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
-
-    SetRig(paths);
+    UseRigPaths(paths);
     UseStandinObject();
     // The stand-in neither logs nor fails here: it should cost what a real object costs.
     SetEnvironmentVariableW(L"STANDIN_LOG", nullptr);
@@ -296,13 +226,14 @@ int main()
     for (Sample const* warm : {&floorWarm, &ourWarm, &yesWarm}) {
         if (warm->error) {
             std::fprintf(stderr, "warm-up run failed: %s\n", warm->error);
-            Restore();
+            RestoreWorld();
             return 1;
         }
     }
-    if (floorWarm.caption != ourWarm.caption || floorWarm.text != ourWarm.text || ourWarm.caption.empty()) {
+    if (floorWarm.question.caption != ourWarm.question.caption || floorWarm.question.text != ourWarm.question.text
+        || ourWarm.question.caption.empty()) {
         std::fprintf(stderr, "the floor's question box differs from the program's\n");
-        Restore();
+        RestoreWorld();
         return 1;
     }
 
@@ -317,7 +248,7 @@ int main()
             if (sample.error) {
                 std::fprintf(stderr, "run %d (%s) failed: %s\n", i + 1,
                              kind == 0 ? "floor, No" : kind == 1 ? "ours, No" : "ours, Yes", sample.error);
-                Restore();
+                RestoreWorld();
                 return 1;
             }
             if (kind == 2) {
@@ -332,7 +263,7 @@ int main()
         std::fprintf(stderr, "\rrun %d of %d", i + 1, runs);
     }
     std::fprintf(stderr, "\n");
-    Restore();
+    RestoreWorld();
 
     Spread const floorNo = SpreadOf(no[0]);
     Spread const floorPeakNo = SpreadOf(peakNo[0]);

@@ -7,7 +7,9 @@
 
 namespace {
 
-// Where a message box keeps its text and, when it has one, its icon.
+// Where a message box keeps its text and, when it has one, its icon: the
+// icon's control is 0x14 in Windows' box and 0x440 (IDC_MSGBOX_ICON) in
+// Wine's own dialog template, so both are looked for.
 int const MessageTextId = 0xFFFF;
 int const IconIdsToTry[] = {0x0014, 0x0440};
 int const ButtonIds[] = {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO, IDTRYAGAIN, IDCONTINUE, IDHELP};
@@ -62,6 +64,13 @@ SeenBox ReadBox(HWND box)
     for (int id : seen.buttons)
         if ((GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
             seen.defaultButton = id;
+    // Windows gives an MB_OK box's lone button the id IDCANCEL, so that Esc
+    // closes it, and MessageBoxW still returns IDOK for it; Wine gives it IDOK.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-messageboxw (Return value)
+    if (seen.buttons == std::vector<int>{IDCANCEL}) {
+        seen.buttons = {IDOK};
+        seen.defaultButton = seen.defaultButton == IDCANCEL ? IDOK : seen.defaultButton;
+    }
     for (int id : IconIdsToTry) {
         HWND icon = GetDlgItem(box, id);
         if (icon && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0))

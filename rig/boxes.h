@@ -25,5 +25,6 @@ std::wstring WindowText(HWND window);
 
 SeenBox ReadBox(HWND box);
 
-// Clicks as a user would; a box without that button gets its first one.
+// Clicks as a user would; a box without that button gets its first one (so
+// IDOK reaches an MB_OK box whose button is IDCANCEL, as on Windows).
 void AnswerBox(HWND box, int button);

@@ -47,5 +47,6 @@ bool CommandLineFlag(wchar_t const* name)
 RigPaths RigPathsFromCommandLine()
 {
     return {CommandLinePath(L"program"), CommandLinePath(L"standin"), CommandLinePath(L"icon-asset"),
-            CommandLinePath(L"rig-root"), CommandLineFlag(L"host-object") ? ShortcutObject::Host : ShortcutObject::Standin};
+            CommandLinePath(L"rig-root"), CommandLineFlag(L"host-object") ? ShortcutObject::Host : ShortcutObject::Standin,
+            CommandLineFlag(L"may-move-user-folders")};
 }

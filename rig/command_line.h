@@ -15,6 +15,7 @@ std::wstring CommandLinePath(wchar_t const* name);
 bool CommandLineFlag(wchar_t const* name);
 
 struct RigPaths;
-// The rig's paths from --program, --standin, --icon-asset and --rig-root, and
-// the host's own object for --host-object; what is not given stays empty.
+// The rig's paths from --program, --standin, --icon-asset and --rig-root, the
+// host's own object for --host-object, and --may-move-user-folders; what is
+// not given stays empty.
 RigPaths RigPathsFromCommandLine();

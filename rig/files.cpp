@@ -12,24 +12,6 @@ std::wstring WindowsPathOf(std::wstring path)
     return path;
 }
 
-std::wstring Utf16(std::string const& utf8)
-{
-    std::wstring text(utf8.size(), L'\0');
-    int const length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
-                                           static_cast<int>(text.size()));
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
-std::string Utf8(std::wstring const& utf16)
-{
-    std::string text(utf16.size() * 3, '\0');
-    int const length = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), text.data(),
-                                           static_cast<int>(text.size()), nullptr, nullptr);
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
 bool ReadBytes(std::wstring const& path, std::string& bytes)
 {
     bytes.clear();
@@ -44,6 +26,13 @@ bool ReadBytes(std::wstring const& path, std::string& bytes)
         bytes.append(buffer, got);
     CloseHandle(file);
     return ok;
+}
+
+std::string ReadFixture(std::wstring const& path)
+{
+    std::string bytes;
+    SetupCheck(ReadBytes(path, bytes), "reading", path);
+    return bytes;
 }
 
 bool IsDirectory(std::wstring const& path)
@@ -71,7 +60,7 @@ namespace {
 
 // "\\?\" takes a drive path as it is (only backslashes, no "." or "..") and
 // lifts Windows' limits on its length.
-std::wstring LongPath(std::wstring const& path)
+std::wstring ExtendedLengthPath(std::wstring const& path)
 {
     bool const drivePath = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
     return drivePath ? L"\\\\?\\" + path : path;
@@ -104,12 +93,12 @@ void RemoveTreeAt(std::wstring const& path)
 
 void RemoveTree(std::wstring const& path)
 {
-    RemoveTreeAt(LongPath(path));
+    RemoveTreeAt(ExtendedLengthPath(path));
 }
 
 void MakeDirectories(std::wstring const& path)
 {
-    std::wstring const full = LongPath(path);
+    std::wstring const full = ExtendedLengthPath(path);
     // Past "\\?\C:\", where the first folder of a drive path begins.
     size_t const firstFolder = full.size() > path.size() ? 7 : 0;
     for (size_t end = full.find(L'\\', firstFolder);; end = full.find(L'\\', end + 1)) {
@@ -130,5 +119,12 @@ std::wstring FreshTempFolder(wchar_t const* name)
     std::wstring const folder = std::wstring(temp) + name + L"-" + std::to_wstring(GetCurrentProcessId());
     RemoveTree(folder);
     MakeDirectories(folder);
-    return folder;
+    return WithLongNames(folder);
+}
+
+std::wstring WithLongNames(std::wstring const& path)
+{
+    WCHAR full[MAX_PATH]{};
+    DWORD const length = GetLongPathNameW(path.c_str(), full, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(full, length) : path;
 }

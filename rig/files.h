@@ -5,15 +5,16 @@
 
 #include <string>
 
+#include "utf8.h"
+
 // A path as a build gives it, as Windows names it: a Unix path "/a/b" is
 // Wine's "Z:\a\b"; a Windows path ("C:/a/b") only gets backslashes.
 std::wstring WindowsPathOf(std::wstring path);
 
-std::wstring Utf16(std::string const& utf8);
-std::string Utf8(std::wstring const& utf16);
-
 // False when the file cannot be read.
 bool ReadBytes(std::wstring const& path, std::string& bytes);
+// A file the rig was given to compare with: one it cannot read is a set-up failure.
+std::string ReadFixture(std::wstring const& path);
 bool IsDirectory(std::wstring const& path);
 bool Exists(std::wstring const& path);
 
@@ -24,5 +25,11 @@ void WriteBytes(std::wstring const& path, std::string const& bytes);
 void RemoveTree(std::wstring const& path);
 // Folders of 248 characters or more are made through "\\?\", as Windows needs.
 void MakeDirectories(std::wstring const& path);
-// A fresh, empty folder of that name under the user's temp folder.
+// A fresh, empty folder of that name under the user's temp folder, named
+// with long names.
 std::wstring FreshTempFolder(wchar_t const* name);
+
+// An existing path with every 8.3 short name spelled out: a hosted Windows
+// runner's TEMP is C:\Users\RUNNER~1\..., and the shell may store either form.
+// https://github.com/actions/runner-images/issues/712
+std::wstring WithLongNames(std::wstring const& path);

@@ -8,6 +8,7 @@
 #include <shlguid.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "files.h"
 #include "held.h"
@@ -16,13 +17,23 @@
 
 namespace {
 
+// One call made on the object, and its status.
+struct ObjectCall {
+    std::string what;
+    HRESULT hr;
+};
+
+struct ShortcutContents {
+    std::wstring url;
+    std::wstring iconFile;
+    int iconIndex = -1;
+};
+
 bool Noted(std::vector<ObjectCall>& calls, char const* what, HRESULT hr)
 {
     calls.push_back({what, hr});
     return hr == S_OK;
 }
-
-} // namespace
 
 bool ReadShortcut(std::wstring const& path, ShortcutContents& contents, std::vector<ObjectCall>& calls)
 {
@@ -63,22 +74,6 @@ bool ReadShortcut(std::wstring const& path, ShortcutContents& contents, std::vec
     return read;
 }
 
-std::string ReadBackDifferences(std::wstring const& path, std::wstring const& iconPath)
-{
-    ShortcutContents contents;
-    std::vector<ObjectCall> calls;
-    if (!ReadShortcut(path, contents, calls))
-        return "could not be read back:\n" + DescribeCalls(calls);
-    std::string differences;
-    if (contents.url != ExpectedUrl)
-        differences += "URL " + Utf8(contents.url) + "\n";
-    if (contents.iconFile != iconPath)
-        differences += "icon file " + Utf8(contents.iconFile) + "\n";
-    if (contents.iconIndex != 0)
-        differences += "icon index " + std::to_string(contents.iconIndex) + "\n";
-    return differences;
-}
-
 std::string DescribeCalls(std::vector<ObjectCall> const& calls)
 {
     std::string lines;
@@ -88,4 +83,22 @@ std::string DescribeCalls(std::vector<ObjectCall> const& calls)
         lines += std::string(status) + "  " + call.what + "\n";
     }
     return lines;
+}
+
+} // namespace
+
+std::string ReadBackDifferences(std::wstring const& path, std::wstring const& iconPath)
+{
+    ShortcutContents contents;
+    std::vector<ObjectCall> calls;
+    if (!ReadShortcut(path, contents, calls))
+        return "could not be read back:\n" + DescribeCalls(calls);
+    std::string differences;
+    if (contents.url != ExpectedUrl)
+        differences += "URL " + Utf8(contents.url) + "\n";
+    if (WithLongNames(contents.iconFile) != WithLongNames(iconPath))
+        differences += "icon file " + Utf8(contents.iconFile) + "\n";
+    if (contents.iconIndex != 0)
+        differences += "icon index " + std::to_string(contents.iconIndex) + "\n";
+    return differences;
 }

@@ -3,8 +3,10 @@
 #include <shlobj.h>
 
 #include "files.h"
+#include "host.h"
 #include "registry_record.h"
 #include "setup_check.h"
+#include "shortcut_reader.h"
 
 namespace {
 
@@ -37,14 +39,21 @@ std::wstring StandinLogPath()
     return Paths.rigRoot + L"\\standin.log";
 }
 
+void ForgetRedirections()
+{
+    PutBackRecordedValues();
+    RedirectedDesktop.clear();
+    RedirectedLocalAppData.clear();
+}
+
 } // namespace
 
-RigPaths const& Rig()
+RigPaths const& RigPathsInUse()
 {
     return Paths;
 }
 
-void SetRig(RigPaths const& paths)
+void UseRigPaths(RigPaths const& paths)
 {
     Paths = paths;
     MakeDirectories(Paths.rigRoot);
@@ -52,6 +61,11 @@ void SetRig(RigPaths const& paths)
     DefaultDesktop = ResolveFolder(CSIDL_DESKTOPDIRECTORY);
     DefaultLocalAppData = ResolveFolder(CSIDL_LOCAL_APPDATA);
     SetupCheck(!DefaultDesktop.empty() && !DefaultLocalAppData.empty(), "SHGetFolderPathW", L"the user's folders");
+}
+
+bool WorldMayMoveUserFolders()
+{
+    return RunningUnderWine() || Paths.mayMoveUserFolders;
 }
 
 std::wstring DesktopFolder()
@@ -74,15 +88,18 @@ std::wstring ShortcutPath()
     return DesktopFolder() + L"\\Quorvel.url";
 }
 
-std::wstring DefaultDesktopFolder()
+std::wstring WorldFolder()
 {
-    return DefaultDesktop;
+    SetupCheck(!ThrowAwayFolder.empty(), "WorldFolder before ResetWorld");
+    return ThrowAwayFolder;
 }
 
 void RedirectShellFolder(wchar_t const* valueName, std::wstring const& path)
 {
     bool const desktop = lstrcmpW(valueName, DesktopValue) == 0;
     SetupCheck(desktop || lstrcmpW(valueName, LocalAppDataValue) == 0, "RedirectShellFolder: no such folder",
+               valueName);
+    SetupCheck(WorldMayMoveUserFolders(), "RedirectShellFolder: moving the user's folders was not asked for",
                valueName);
     SetRecordedValue(HKEY_CURRENT_USER, ShellFoldersKey, valueName, REG_EXPAND_SZ, path);
     (desktop ? RedirectedDesktop : RedirectedLocalAppData) = path;
@@ -109,7 +126,9 @@ void FailStandinCalls(char const* instructions)
 std::vector<std::string> StandinCalls()
 {
     std::string log;
-    ReadBytes(StandinLogPath(), log);
+    // No log: the stand-in was never called.
+    SetupCheck(ReadBytes(StandinLogPath(), log) || GetLastError() == ERROR_FILE_NOT_FOUND, "reading the stand-in's log",
+               StandinLogPath());
     std::vector<std::string> calls;
     size_t start = 0;
     for (size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
@@ -117,40 +136,41 @@ std::vector<std::string> StandinCalls()
     return calls;
 }
 
-void Reset()
+std::string SavedShortcutDifferences()
 {
-    PutBackRecordedValues();
-    RedirectedDesktop.clear();
-    RedirectedLocalAppData.clear();
-    if (Paths.object == ShortcutObject::Host) {
-        if (ThrowAwayFolder.empty())
-            ThrowAwayFolder = FreshTempFolder(L"quorvel-world");
-        RemoveTree(ThrowAwayFolder);
-        MakeDirectories(ThrowAwayFolder + L"\\Desktop");
-        MakeDirectories(ThrowAwayFolder + L"\\AppData\\Local");
-        RedirectShellFolder(DesktopValue, ThrowAwayFolder + L"\\Desktop");
-        RedirectShellFolder(LocalAppDataValue, ThrowAwayFolder + L"\\AppData\\Local");
-        return;
-    }
-    UseStandinObject();
-    FailStandinCalls("");
-    SetupCheck(SetEnvironmentVariableW(L"STANDIN_LOG", StandinLogPath().c_str()) != FALSE,
-               "SetEnvironmentVariableW", L"STANDIN_LOG");
-    RemoveTree(StandinLogPath());
-    RemoveTree(ShortcutPath());
-    RemoveTree(IconPath());
+    // The stand-in writes shortcuts but cannot read them: the host's object reads.
+    bool const standin = Paths.object == ShortcutObject::Standin;
+    if (standin)
+        UseHostObject();
+    std::string const differences = ReadBackDifferences(ShortcutPath(), IconPath());
+    if (standin)
+        UseStandinObject();
+    return differences;
 }
 
-void Restore()
+void ResetWorld()
 {
-    PutBackRecordedValues();
-    RedirectedDesktop.clear();
-    RedirectedLocalAppData.clear();
+    ForgetRedirections();
+    if (ThrowAwayFolder.empty())
+        ThrowAwayFolder = FreshTempFolder(L"quorvel-world");
+    RemoveTree(ThrowAwayFolder);
+    MakeDirectories(ThrowAwayFolder + L"\\Desktop");
+    MakeDirectories(ThrowAwayFolder + L"\\AppData\\Local");
+    RedirectShellFolder(DesktopValue, ThrowAwayFolder + L"\\Desktop");
+    RedirectShellFolder(LocalAppDataValue, ThrowAwayFolder + L"\\AppData\\Local");
+    if (Paths.object == ShortcutObject::Host)
+        return;
+    UseStandinObject();
+    FailStandinCalls("");
+    SetupCheck(SetEnvironmentVariableW(L"STANDIN_LOG", StandinLogPath().c_str()) != FALSE, "SetEnvironmentVariableW",
+               L"STANDIN_LOG");
+    RemoveTree(StandinLogPath());
+}
+
+void RestoreWorld()
+{
+    ForgetRedirections();
     if (!ThrowAwayFolder.empty())
         RemoveTree(ThrowAwayFolder);
     ThrowAwayFolder.clear();
-    if (Paths.object == ShortcutObject::Standin) {
-        RemoveTree(ShortcutPath());
-        RemoveTree(IconPath());
-    }
 }

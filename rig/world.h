@@ -3,8 +3,8 @@
 // Shortcut class, and the stand-in's instructions.
 //
 // Every registry value the rig changes is first written down in the rig's
-// folder, so that Restore() puts it back, and so does the next rig program
-// that starts there if this one never got to (a crash, a kill).
+// folder, so that RestoreWorld() puts it back, and so does the next rig
+// program that starts there if this one never got to (a crash, a kill).
 #pragma once
 
 #include <windows.h>
@@ -24,35 +24,45 @@ struct RigPaths {
     std::wstring iconAsset;  // the icon asset the program embeds
     std::wstring rigRoot;    // a folder of the rig's own: logs, the restore record
     ShortcutObject object = ShortcutObject::Standin;
+    // On Windows the world moves the user's own Desktop and Local AppData for
+    // a while; only when asked for (CI asks). Under Wine the prefix is the rig's.
+    bool mayMoveUserFolders = false;
 };
 
-RigPaths const& Rig();
+RigPaths const& RigPathsInUse();
 // Takes the paths and first puts back what an earlier rig program left changed.
-void SetRig(RigPaths const& paths);
+void UseRigPaths(RigPaths const& paths);
+
+// Whether ResetWorld() may move the user's folders on this host.
+bool WorldMayMoveUserFolders();
 
 // The folders the program will resolve now, and the files it writes there.
 std::wstring DesktopFolder();
 std::wstring LocalAppDataFolder();
 std::wstring IconPath();
 std::wstring ShortcutPath();
-// The user's own desktop, before any redirection.
-std::wstring DefaultDesktopFolder();
+// A throw-away folder of the world's, for folders a test moves the others to.
+std::wstring WorldFolder();
 
-// Moves a user shell folder ("Desktop", "Local AppData") until Reset().
+// Moves a user shell folder ("Desktop", "Local AppData") until ResetWorld().
 void RedirectShellFolder(wchar_t const* valueName, std::wstring const& path);
 
-// Which object answers to the shell's Internet Shortcut class until Reset().
+// Which object answers to the shell's Internet Shortcut class until ResetWorld().
 void UseStandinObject();
 void UseHostObject();
 
 // Tells the stand-in to fail calls, e.g. "SetURL=0x80070005"; "" for none.
 void FailStandinCalls(char const* instructions);
-// The calls the stand-in received since the last Reset().
+// The calls the stand-in received since the last ResetWorld().
 std::vector<std::string> StandinCalls();
 
-// A clean first run for the rig's object: no shortcut, no icon file. With
-// the host's object, both folders are redirected into a throw-away folder,
-// so nothing of the user's own is touched.
-void Reset();
+// What differs between the saved shortcut, read back by the host's own
+// object, and what the program hands over; empty when nothing does.
+std::string SavedShortcutDifferences();
+
+// A clean first run: both folders moved into a fresh throw-away folder, no
+// shortcut, no icon file, and the rig's object registered (the stand-in
+// logging and failing nothing).
+void ResetWorld();
 // Puts back every registry value the rig changed and removes its folders.
-void Restore();
+void RestoreWorld();

@@ -12,7 +12,7 @@ case "${1:-build}" in
   # libwine-dev: Wine's Windows SDK headers, for the MSVC dialect check.
   test) packages+=(wine wine64 googletest clang lld ninja-build libwine-dev osslsigncode openssl git python3
                    shellcheck nodejs) ;;
-  run) packages+=(wine wine64 fonts-wine googletest xvfb xauth x11-utils imagemagick fonts-wqy-microhei) ;;
+  run) packages+=(wine wine64 fonts-wine xvfb xauth x11-utils imagemagick fonts-wqy-microhei) ;;
   bench) packages+=(wine wine64) ;;
   *) echo "usage: $0 build|test|run|bench" >&2; exit 2 ;;
 esac

@@ -81,19 +81,7 @@ if [ -n "$display" ]; then export DISPLAY=$display; fi
 
 # shellcheck disable=SC2317  # run through with_progress
 make_prefix() {
-  # The tests' prefix, with the display driver back to the default.
-  sh rig/make-prefix.sh "$run"
-  DISPLAY='' wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f
-  # Debian's Wine looks for its own fonts (Tahoma, Marlett for the caption
-  # buttons) beside /usr/share/fonts, not where fonts-wine puts them.
-  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
-  # Tahoma has no Chinese: the boxes' text and bold caption borrow WenQuanYi's glyphs.
-  local face
-  for face in Tahoma "Tahoma Bold"; do
-    DISPLAY='' wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-      /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f
-  done
-  wineserver -w
+  DISPLAY='' sh rig/make-prefix.sh "$run" --readable
   echo made >"$run/prefix.made"
 }
 

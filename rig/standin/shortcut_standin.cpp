@@ -19,6 +19,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "rig/setup_check.h"
+#include "rig/utf8.h"
+
 namespace {
 
 LONG LiveObjects = 0;
@@ -32,30 +35,30 @@ std::wstring EnvironmentValue(wchar_t const* name)
     return value;
 }
 
-void Log(std::wstring line)
+// A call that cannot be logged ends the program: a lost line would let a
+// test pass on calls it never saw.
+void Log(std::wstring const& line)
 {
     std::wstring const path = EnvironmentValue(L"STANDIN_LOG");
     if (path.empty())
         return;
-    line += L'\n';
-    int const wide = static_cast<int>(line.size());
-    int const length = WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.data(), wide, utf8.data(), length, nullptr, nullptr);
+    std::string const utf8 = Utf8(line + L'\n');
     // Append-only access lands every write at the end; FILE_READ_DATA is
     // there because LockFileEx wants read or write data access.
     HANDLE log = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (log == INVALID_HANDLE_VALUE)
-        return;
+        ExitProcess(StandinLogFailureExitCode);
     // Other processes append to the same log: whole lines, one at a time.
     OVERLAPPED whole{};
     BOOL const locked = LockFileEx(log, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole);
     DWORD written = 0;
-    WriteFile(log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    BOOL const wrote = WriteFile(log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
     if (locked)
         UnlockFileEx(log, 0, 1, 0, &whole);
     CloseHandle(log);
+    if (!wrote || written != utf8.size())
+        ExitProcess(StandinLogFailureExitCode);
 }
 
 // Logs "<line> -> 0x<hr>" and hands hr back.
@@ -223,12 +226,6 @@ struct Shortcut {
 
     HRESULT Write(wchar_t const* path) const
     {
-        // Windows refuses to replace a read-only file; Wine run as root
-        // truncates it, so the refusal is made here.
-        DWORD const attributes = GetFileAttributesW(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
-            && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
         // UTF-16 with a byte-order mark: both Windows' and Wine's profile
         // readers take it, and non-ASCII icon paths survive.
         std::wstring const text = L"\xFEFF[InternetShortcut]\r\nURL=" + url + L"\r\nIconFile=" + iconPath

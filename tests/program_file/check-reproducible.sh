@@ -36,8 +36,7 @@ finish() {
     exit 1
   fi
 }
-# Side by side, each compiling one file at a time: quicker than one after
-# the other, each on every core.
+# Side by side: quicker than one after the other.
 build "$first" "$generator" & first_pid=$!
 build "$second" "$generator" & second_pid=$!
 build "$multi" "Ninja Multi-Config" & multi_pid=$!

@@ -1,6 +1,6 @@
 // Plants a DLL under a system DLL's name beside a copy of the program, with
 // Wine told to prefer such a copy, and checks the program never loads it:
-//   dll_search_tests --program=EXE --planted-dll=DLL --unrestricted-program=EXE
+//   dll_search_tests --program=EXE --planted-dll=DLL --unrestricted-program=EXE --rig-root=DIR
 // The control, the program built without the restriction, shows the plant
 // does take, so a pass means something.
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include "rig/command_line.h"
 #include "rig/files.h"
 #include "rig/player.h"
+#include "rig/registry_record.h"
 #include "rig/setup_check.h"
 
 namespace {
@@ -27,74 +28,55 @@ wchar_t const PlantedName[] = L"uxtheme.dll";
 wchar_t const PlantedModule[] = L"uxtheme";
 wchar_t const MarkerName[] = L"planted-dll-loaded";
 
-// Runs a copy of a program, under a name of its own, from a folder holding
-// the planted DLL, and tells whether the DLL was loaded.
-class PlantedFolder {
-public:
-    PlantedFolder(std::wstring const& program, wchar_t const* copyName)
-        : folder_(FreshTempFolder(L"quorvel-planted")), copyName_(copyName), program_(folder_ + L"\\" + copyName)
-    {
-        SetupCheck(CopyFileW(program.c_str(), program_.c_str(), FALSE) != FALSE, "CopyFileW", program);
-        SetupCheck(CopyFileW(PlantedDllPath.c_str(), (folder_ + L"\\" + PlantedName).c_str(), FALSE) != FALSE,
-                   "CopyFileW", PlantedDllPath);
-    }
-    ~PlantedFolder() { RemoveTree(folder_); }
-    PlantedFolder(PlantedFolder const&) = delete;
-    PlantedFolder& operator=(PlantedFolder const&) = delete;
+struct PlantedRun {
+    PlayedRun run;
+    bool plantedDllLoaded;
+};
 
+// Runs a copy of a program, under a name of its own, from a folder holding
+// the planted DLL, and answers No to its box.
+PlantedRun PlayBesidePlantedDll(std::wstring const& program, std::wstring const& copyName)
+{
+    std::wstring const folder = FreshTempFolder(L"quorvel-planted");
+    std::wstring const copy = folder + L"\\" + copyName;
+    SetupCheck(CopyFileW(program.c_str(), copy.c_str(), FALSE) != FALSE, "CopyFileW", program);
+    SetupCheck(CopyFileW(PlantedDllPath.c_str(), (folder + L"\\" + PlantedName).c_str(), FALSE) != FALSE,
+               "CopyFileW", PlantedDllPath);
     // Native first, for this copy alone: a DLL found beside it wins over Wine's
     // own. Wine takes WINEDLLOVERRIDES for a new process from the Unix side,
     // not from the environment a Windows parent hands down, so the override
-    // goes where Wine keeps per-program settings.
-    PlayedRun Play(Launch const& launch) const
-    {
-        // Left as found: the key Wine reads, and AppDefaults if it had to be made.
-        wchar_t const appDefaults[] = L"Software\\Wine\\AppDefaults";
-        HKEY existing = nullptr;
-        bool const hadAppDefaults =
-            RegOpenKeyExW(HKEY_CURRENT_USER, appDefaults, 0, KEY_READ, &existing) == ERROR_SUCCESS;
-        if (existing)
-            RegCloseKey(existing);
-        std::wstring const appKey = std::wstring(appDefaults) + L"\\" + copyName_;
-        std::wstring const value = L"native,builtin";
-        SetupCheckStatus(RegSetKeyValueW(HKEY_CURRENT_USER, (appKey + L"\\DllOverrides").c_str(), PlantedModule,
-                                         REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
-                         "RegSetKeyValueW", appKey);
-        PlayedRun const run = PlayProgram(program_, launch);
-        std::wstring const made = hadAppDefaults ? appKey : std::wstring(appDefaults);
-        // Given a subkey, RegDeleteTreeW deletes that key too.
-        SetupCheckStatus(RegDeleteTreeW(HKEY_CURRENT_USER, made.c_str()), "RegDeleteTreeW", made);
-        return run;
-    }
+    // goes where Wine keeps per-program settings. Putting the value back
+    // leaves its keys behind, empty: harmless in the rig's private prefix.
+    SetRecordedValue(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\" + copyName + L"\\DllOverrides",
+                     PlantedModule, REG_SZ, L"native,builtin");
+    PlayedRun const run = PlayProgram(copy, {L"", {IDNO}});
+    PutBackRecordedValues();
+    bool const loaded = Exists(folder + L"\\" + MarkerName);
+    RemoveTree(folder);
+    return {run, loaded};
+}
 
-    bool PlantedDllLoaded() const { return Exists(folder_ + L"\\" + MarkerName); }
-
-private:
-    std::wstring folder_;
-    std::wstring copyName_;
-    std::wstring program_;
-};
+// It ran as usual: one box, answered No.
+void ExpectOneBoxAnsweredNo(PlayedRun const& run)
+{
+    ASSERT_EQ(run.startError, 0u);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(IDNO));
+}
 
 TEST(DllSearch, PlantedDllIsLoadedWithoutTheRestriction)
 {
-    PlantedFolder planted(UnrestrictedPath, L"planted-control.exe");
-    PlayedRun const run = planted.Play({L"", {IDNO}});
-    ASSERT_EQ(run.startError, 0u);
-    EXPECT_FALSE(run.timedOut);
-    ASSERT_EQ(run.boxes.size(), 1u);
-    EXPECT_EQ(run.exitCode, static_cast<DWORD>(IDNO));
-    EXPECT_TRUE(planted.PlantedDllLoaded()) << "the plant did not take, so the next test would prove nothing";
+    PlantedRun const planted = PlayBesidePlantedDll(UnrestrictedPath, L"planted-control.exe");
+    ExpectOneBoxAnsweredNo(planted.run);
+    EXPECT_TRUE(planted.plantedDllLoaded) << "the plant did not take, so the next test would prove nothing";
 }
 
 TEST(DllSearch, ProgramDoesNotLoadAPlantedDll)
 {
-    PlantedFolder planted(ProgramPath, L"planted-program.exe");
-    PlayedRun const run = planted.Play({L"", {IDNO}});
-    ASSERT_EQ(run.startError, 0u);
-    EXPECT_FALSE(run.timedOut);
-    ASSERT_EQ(run.boxes.size(), 1u);
-    EXPECT_EQ(run.exitCode, static_cast<DWORD>(IDNO));
-    EXPECT_FALSE(planted.PlantedDllLoaded());
+    PlantedRun const planted = PlayBesidePlantedDll(ProgramPath, L"planted-program.exe");
+    ExpectOneBoxAnsweredNo(planted.run);
+    EXPECT_FALSE(planted.plantedDllLoaded);
 }
 
 } // namespace
@@ -105,9 +87,15 @@ int main(int argc, char** argv)
     ProgramPath = CommandLinePath(L"program");
     PlantedDllPath = CommandLinePath(L"planted-dll");
     UnrestrictedPath = CommandLinePath(L"unrestricted-program");
-    if (ProgramPath.empty() || PlantedDllPath.empty() || UnrestrictedPath.empty()) {
-        std::fprintf(stderr, "usage: %s --program=EXE --planted-dll=DLL --unrestricted-program=EXE\n", argv[0]);
+    std::wstring const rigRoot = CommandLinePath(L"rig-root");
+    if (ProgramPath.empty() || PlantedDllPath.empty() || UnrestrictedPath.empty() || rigRoot.empty()) {
+        std::fprintf(stderr, "usage: %s --program=EXE --planted-dll=DLL --unrestricted-program=EXE --rig-root=DIR\n",
+                     argv[0]);
         return 2;
     }
+    // The record every rig program keeps there: this puts back whatever an
+    // interrupted one left set, and the next one puts back this one's.
+    MakeDirectories(rigRoot);
+    UseRegistryRecord(rigRoot + L"\\registry-to-restore");
     return RUN_ALL_TESTS();
 }

@@ -19,7 +19,8 @@ class ImageHeader : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(ReadBytes(Checked().program, bytes_)) << "cannot read " << Utf8(Checked().program);
+        std::wstring const& program = ProgramUnderCheck().program;
+        ASSERT_TRUE(ReadBytes(program, bytes_)) << "cannot read " << Utf8(program);
         ASSERT_TRUE(ReadPeFile(bytes_, image_)) << "not a 64-bit PE file";
     }
 

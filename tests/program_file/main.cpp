@@ -8,14 +8,15 @@
 #include "program_file.h"
 #include "rig/command_line.h"
 #include "rig/files.h"
+#include "rig/setup_check.h"
 
 namespace {
 
-CheckedFiles Files;
+ProgramFiles Files;
 
 } // namespace
 
-CheckedFiles const& Checked()
+ProgramFiles const& ProgramUnderCheck()
 {
     return Files;
 }
@@ -23,12 +24,20 @@ CheckedFiles const& Checked()
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    Files = {CommandLinePath(L"program"), CommandLinePath(L"icon-asset"), CommandLinePath(L"manifest"),
-             CommandLinePath(L"render-dir")};
-    if (Files.program.empty() || Files.iconAsset.empty() || Files.manifest.empty() || Files.renderFolder.empty()) {
+    Files.program = CommandLinePath(L"program");
+    Files.renderFolder = CommandLinePath(L"render-dir");
+    std::wstring const iconAsset = CommandLinePath(L"icon-asset");
+    std::wstring const manifest = CommandLinePath(L"manifest");
+    if (Files.program.empty() || iconAsset.empty() || manifest.empty() || Files.renderFolder.empty()) {
         std::fprintf(stderr, "usage: %s --program=EXE --icon-asset=ICO --manifest=FILE --render-dir=DIR\n", argv[0]);
         return 2;
     }
+    // What the program is compared with: a file that cannot be read, or an
+    // asset that is no icon file, is the rig's failure, not the program's.
+    Files.iconAsset = ReadFixture(iconAsset);
+    Files.assetImages = IconFileImages(Files.iconAsset);
+    SetupCheck(!Files.assetImages.empty(), "reading the icon asset's directory", iconAsset);
+    Files.manifest = ReadFixture(manifest);
     MakeDirectories(Files.renderFolder);
     return RUN_ALL_TESTS();
 }

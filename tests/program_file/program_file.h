@@ -1,13 +1,18 @@
-// The program file under check, and what it is checked against.
+// The program file under check, and what it is checked against: the icon
+// asset and the manifest it is built from, read before any test runs.
 #pragma once
 
 #include <string>
+#include <vector>
 
-struct CheckedFiles {
+#include "rig/icon_file.h"
+
+struct ProgramFiles {
     std::wstring program;
-    std::wstring iconAsset;
-    std::wstring manifest;
-    std::wstring renderFolder;  // where the compared pictures are saved
+    std::string iconAsset;                   // the asset's bytes
+    std::vector<IconFileImage> assetImages;  // as the asset's directory lists them
+    std::string manifest;                    // the manifest file's bytes
+    std::wstring renderFolder;               // where the compared pictures are saved
 };
 
-CheckedFiles const& Checked();
+ProgramFiles const& ProgramUnderCheck();

@@ -14,6 +14,8 @@
 #include "import_patch.h"
 #include "install/refresh.h"
 #include "rig/broadcast_listener.h"
+#include "rig/clock.h"
+#include "rig/time_limits.h"
 
 namespace {
 
@@ -71,9 +73,9 @@ TEST(RefreshShellIcons, MakesEachCallOnceInOrderAndIgnoresFailures)
     std::vector<std::string> const expected = {
         "SHChangeNotify 0x08000000 0x1000 null null",
         "SHChangeNotify 0x7FFFFFFF 0x1000 null null",
-        "SendMessageTimeoutW 0xFFFF 0x001A 42 0 0x0002 5000 null",
+        "SendMessageTimeoutW 0xFFFF 0x001A 42 0 0x0002 " + std::to_string(BroadcastTimeoutMs) + " null",
         "SystemParametersInfoW 0x0058 0 null 0x0000",
-        "SendMessageTimeoutW 0xFFFF 0x001A 88 0 0x0002 5000 null",
+        "SendMessageTimeoutW 0xFFFF 0x001A 88 0 0x0002 " + std::to_string(BroadcastTimeoutMs) + " null",
     };
     EXPECT_EQ(Calls, expected);
 }
@@ -113,23 +115,22 @@ TEST(RefreshShellIcons, EndsDespiteAHungWindowWhereSendChangeWouldWaitForIt)
     ImportPatch const icons("user32.dll", "SystemParametersInfoW",
                             reinterpret_cast<void*>(WindowsSystemParametersInfo));
     StartFrozenWindow();
-    ULONGLONG const started = GetTickCount64();
+    double const started = RigNowMs();
     HANDLE const refresh = Start(RefreshNow);
     HANDLE const sendChange = Start(ReloadIconsWithSendChange);
     ASSERT_TRUE(refresh && sendChange);
 
-    // Two bounded broadcasts of 5 s at the most, and time to spare.
-    EXPECT_EQ(WaitForSingleObject(refresh, 15000), WAIT_OBJECT_0) << "the refresh waits on the hung window";
-    // Past any broadcast time-out, the old request still waits.
-    ULONGLONG const waited = GetTickCount64() - started;
-    if (waited < 6000)
-        Sleep(static_cast<DWORD>(6000 - waited));
+    EXPECT_EQ(WaitForSingleObject(refresh, LongestRefreshMs), WAIT_OBJECT_0) << "the refresh waits on the hung window";
+    // Past any one broadcast's time-out, the old request still waits.
+    double const waited = RigNowMs() - started;
+    if (waited < BroadcastTimeoutMs + 1000)
+        PauseMs(BroadcastTimeoutMs + 1000 - waited);
     EXPECT_EQ(WaitForSingleObject(sendChange, 0), static_cast<DWORD>(WAIT_TIMEOUT))
         << "SPIF_SENDCHANGE did not wait, so this test shows nothing";
 
     ThawFrozenWindow();
-    EXPECT_EQ(WaitForSingleObject(sendChange, 15000), WAIT_OBJECT_0) << "it waited on something else";
-    EXPECT_EQ(WaitForSingleObject(refresh, 15000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(sendChange, LongestRefreshMs), WAIT_OBJECT_0) << "it waited on something else";
+    EXPECT_EQ(WaitForSingleObject(refresh, LongestRefreshMs), WAIT_OBJECT_0);
     CloseHandle(refresh);
     CloseHandle(sendChange);
 }

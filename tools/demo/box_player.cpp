@@ -4,7 +4,8 @@
 //       the user answers the boxes
 //   box_player --program=EXE --standin=DLL --rig-root=DIR --shots=DIR
 //       answers Yes, then OK, saving DIR\box-N.bmp of each box just before answering it
-// Exits with 0 once the program has ended by itself, 3 if it had to be ended.
+// Exits with 0 once the program has ended by itself, 1 if it had to be
+// ended, 2 when it could not be started.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -13,6 +14,8 @@
 #include "rig/bitmap.h"
 #include "rig/boxes.h"
 #include "rig/command_line.h"
+#include "rig/files.h"
+#include "rig/player.h"
 #include "rig/process.h"
 #include "rig/world.h"
 
@@ -27,11 +30,7 @@ void Print(std::wstring const& text)
         WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
         return;
     }
-    int const length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
-                        nullptr);
+    std::string const bytes = Utf8(text);
     WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
 }
 
@@ -53,12 +52,7 @@ bool SaveScreenshot(HWND box, std::wstring const& path)
     SelectObject(memory, previous);
 
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = TopDownHeader(width, height);
     std::vector<DWORD> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
     bool const copied = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS)
                         == height;
@@ -70,37 +64,26 @@ bool SaveScreenshot(HWND box, std::wstring const& path)
     return copied;
 }
 
-// Plays every box the program shows until it exits; gives up after a minute.
-bool Play(PROCESS_INFORMATION const& process, std::wstring const& shots)
+// Answers Yes where there is a Yes, else the box's one button, each box
+// saved as a picture and described just before it is answered.
+PlayedRun PlayWithPictures(std::wstring const& program, std::wstring const& shots)
 {
-    HWND answered = nullptr;
+    PlayStyle style;
     int shown = 0;
-    for (ULONGLONG const deadline = GetTickCount64() + 60000; GetTickCount64() < deadline; Sleep(20)) {
-        if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0)
-            return true;
-        if (answered && IsWindow(answered))
-            continue;
-        HWND box = FindBoxOf(process.dwProcessId);
-        if (!box)
-            continue;
+    style.beforeAnswer = [&](PROCESS_INFORMATION const&, HWND box, SeenBox const& seen) {
         // Lets the box finish drawing itself before it is taken.
         Sleep(700);
         RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
         Sleep(300);
-        std::wstring const shot = shots + L"\\box-" + std::to_wstring(++shown) + L".bmp";
-        bool const saved = SaveScreenshot(box, shot);
-        SeenBox const seen = ReadBox(box);
-        bool const yes = GetDlgItem(box, IDYES) != nullptr;
+        bool const saved = SaveScreenshot(box, shots + L"\\box-" + std::to_wstring(++shown) + L".bmp");
+        bool const yes = !seen.buttons.empty() && seen.buttons.front() == IDYES;
         Print(L"    Box " + std::to_wstring(shown) + L": \u300c" + seen.caption + L"\u300d " + seen.text
               + (yes ? L"  [Yes] [No] -> Yes" : L"  [OK] -> OK") + (saved ? L"" : L"  (no screenshot)") + L"\n");
-        // Yes where there is one, else the box's only button.
-        AnswerBox(box, IDYES);
-        answered = box;
-    }
-    Print(L"    The program did not finish within a minute; ending it.\n");
-    TerminateProcess(process.hProcess, 0xDEAD);
-    WaitForSingleObject(process.hProcess, 5000);
-    return false;
+    };
+    PlayedRun const run = PlayProgram(program, {L"", {IDYES, IDYES, IDYES}}, style);
+    if (run.timedOut)
+        Print(L"    The program did not finish in time; it was ended.\n");
+    return run;
 }
 
 // Both names of a file: the Windows one and the Linux one Wine keeps it under.
@@ -125,12 +108,9 @@ void PrintPlace(wchar_t const* label, int csidl, wchar_t const* name)
     char* unixPath = unixName ? unixName(path.c_str()) : nullptr;
     if (!unixPath)
         return;
-    int const length = MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, wide.data(), length);
-    wide.pop_back();
+    std::wstring const linuxPath = Utf16(unixPath);
     HeapFree(GetProcessHeap(), 0, unixPath);
-    Print(L"    Linux:   " + wide + L"\n");
+    Print(L"    Linux:   " + linuxPath + L"\n");
 }
 
 } // namespace
@@ -146,17 +126,28 @@ int wmain()
     }
     // Wine's own object has no IShellLinkW to take the icon, so the program
     // would only report not-created; the stand-in saves the shortcut instead.
-    SetRig(paths);
+    UseRigPaths(paths);
     UseStandinObject();
 
-    PROCESS_INFORMATION process{};
-    if (DWORD const error = StartProgram(program, L"", process)) {
-        Print(L"The program could not be started: error " + std::to_wstring(error) + L"\n");
-        return 2;
-    }
-    bool const finished = shots.empty() || Play(process, shots);
     DWORD exitCode = 0;
-    EndProgram(process, INFINITE, exitCode);
+    bool finished = true;
+    if (!shots.empty()) {
+        PlayedRun const run = PlayWithPictures(program, shots);
+        if (run.startError) {
+            Print(L"The program could not be started: error " + std::to_wstring(run.startError) + L"\n");
+            return 2;
+        }
+        exitCode = run.exitCode;
+        finished = !run.timedOut;
+    } else {
+        PROCESS_INFORMATION process{};
+        if (DWORD const error = StartProgram(program, L"", process)) {
+            Print(L"The program could not be started: error " + std::to_wstring(error) + L"\n");
+            return 2;
+        }
+        // The user answers; however long that takes.
+        EndProgram(process, INFINITE, exitCode);
+    }
 
     wchar_t const* const answers[] = {L"", L"OK", L"", L"", L"", L"", L"Yes", L"No"};
     std::wstring answer = exitCode < ARRAYSIZE(answers) ? answers[exitCode] : L"";
@@ -164,5 +155,5 @@ int wmain()
           + L"\n");
     PrintPlace(L"Shortcut", CSIDL_DESKTOPDIRECTORY, L"Quorvel.url");
     PrintPlace(L"Icon file", CSIDL_LOCAL_APPDATA, L"gomri.ico");
-    return finished ? 0 : 3;
+    return finished ? 0 : 1;
 }
