@@ -76,20 +76,27 @@ void RemoveTreeAt(std::wstring const& path)
         SetupCheck(DeleteFileW(path.c_str()) != FALSE, "DeleteFileW", path);
         return;
     }
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring const name = found.cFileName;
-            if (name != L"." && name != L"..")
-                RemoveTreeAt(path + L"\\" + name);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
+    for (std::wstring const& name : NamesIn(path))
+        RemoveTreeAt(path + L"\\" + name);
     SetupCheck(RemoveDirectoryW(path.c_str()) != FALSE, "RemoveDirectoryW", path);
 }
 
 } // namespace
+
+std::vector<std::wstring> NamesIn(std::wstring const& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0)
+            names.push_back(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
 
 void RemoveTree(std::wstring const& path)
 {

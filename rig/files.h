@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "utf8.h"
 
@@ -17,6 +18,9 @@ bool ReadBytes(std::wstring const& path, std::string& bytes);
 std::string ReadFixture(std::wstring const& path);
 bool IsDirectory(std::wstring const& path);
 bool Exists(std::wstring const& path);
+
+// The names in a folder, "." and ".." left out; none when it cannot be read.
+std::vector<std::wstring> NamesIn(std::wstring const& folder);
 
 // Set-up: these stop the test program when they cannot do their job, since
 // nothing arranged on a half-made world would hold.

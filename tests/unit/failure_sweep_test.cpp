@@ -61,7 +61,7 @@ struct Sweep {
 Sweep Now;
 // Per row, what a call is handed on to: the real function, or the script
 // standing in for the user, the shell's folders and the shortcut class.
-void* HandedTo[32];
+std::vector<void*> HandedTo;
 
 // Counts a call of that row; the failure to give when it is the one to fail.
 Failure const* Count(size_t row)
@@ -214,19 +214,17 @@ HRESULT WINAPI FromStandin(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID iid, L
     return Standin->CreateInstance(outer, iid, object);
 }
 
-// A folder's files other than the program's own two, with their bytes.
+// What a folder holds besides the program's own two files, with the bytes of each.
 std::vector<std::pair<std::wstring, std::string>> OtherFiles(std::wstring const& folder)
 {
     std::vector<std::pair<std::wstring, std::string>> files;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    SetupCheck(search != INVALID_HANDLE_VALUE, "FindFirstFileW", folder);
-    do
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && lstrcmpW(found.cFileName, L"Quorvel.url") != 0
-            && lstrcmpW(found.cFileName, L"gomri.ico") != 0)
-            files.push_back({found.cFileName, ReadFixture(folder + L"\\" + found.cFileName)});
-    while (FindNextFileW(search, &found));
-    FindClose(search);
+    for (std::wstring const& name : NamesIn(folder)) {
+        if (name == L"Quorvel.url" || name == L"gomri.ico")
+            continue;
+        std::string bytes;  // none for a folder
+        ReadBytes(folder + L"\\" + name, bytes);
+        files.push_back({name, bytes});
+    }
     return files;
 }
 
@@ -272,7 +270,7 @@ protected:
         // Patching calls some of these itself: none of that counts.
         Now = {};
         std::vector<std::unique_ptr<ImportPatch>> patches;
-        SetupCheck(Table().size() <= std::size(HandedTo), "the sweep's table has more rows than HandedTo");
+        HandedTo.resize(Table().size());
         for (size_t row = 0; row < Table().size(); ++row) {
             patches.push_back(std::make_unique<ImportPatch>(Table()[row].dll, Table()[row].function, Table()[row].swept));
             HandedTo[row] = patches.back()->Original();
