@@ -19,7 +19,7 @@ esac
 
 missing=()
 for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
+  [[ $(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) == *'ok installed' ]] || missing+=("$package")
 done
 # Some Node.js builds bring npm themselves; Debian's comes as a package of its own.
 if [ "${1:-build}" = test ] && ! command -v npm >/dev/null; then missing+=(npm); fi
