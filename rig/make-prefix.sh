@@ -4,8 +4,14 @@
 #   make-prefix.sh ROOT              headless, for the tests and the benchmark
 #   make-prefix.sh ROOT --readable   for boxes people look at (tools/run.sh)
 set -eu
-root=${1:?usage: make-prefix.sh ROOT [--readable]}
+usage='usage: make-prefix.sh ROOT [--readable]'
+root=${1:?$usage}
 readable=${2:-}
+# A mistyped option must not quietly give the other kind of prefix.
+case $#:$readable in
+  1: | 2:--readable) ;;
+  *) echo "$usage" >&2; exit 2 ;;
+esac
 # shellcheck source=rig/wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
 use_wine_prefix "$root"
