@@ -1,5 +1,7 @@
 #include "files.h"
 
+#include <algorithm>
+
 #include "setup_check.h"
 
 std::wstring WindowsPathOf(std::wstring path)
@@ -116,6 +118,17 @@ void MakeDirectories(std::wstring const& path)
             break;
     }
     SetupCheck(IsDirectory(full), "MakeDirectories: no folder at", path);
+}
+
+std::wstring MakeFolderOfLength(std::wstring const& parent, size_t length)
+{
+    SetupCheck(parent.size() < length, "MakeFolderOfLength: longer already", parent);
+    std::wstring path = parent;
+    while (path.size() + 1 < length)
+        path += L"\\" + std::wstring(std::min<size_t>(40, length - path.size() - 1), L'd');
+    path.resize(length, L'e');
+    MakeDirectories(path);
+    return path;
 }
 
 std::wstring FreshTempFolder(wchar_t const* name)

@@ -29,6 +29,9 @@ void WriteBytes(std::wstring const& path, std::string const& bytes);
 void RemoveTree(std::wstring const& path);
 // Folders of 248 characters or more are made through "\\?\", as Windows needs.
 void MakeDirectories(std::wstring const& path);
+// A folder under parent whose path is exactly length code units long,
+// made of nested folders, as deep a folder as a user may have.
+std::wstring MakeFolderOfLength(std::wstring const& parent, size_t length);
 // A fresh, empty folder of that name under the user's temp folder, named
 // with long names.
 std::wstring FreshTempFolder(wchar_t const* name);

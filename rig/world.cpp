@@ -7,6 +7,7 @@
 #include "registry_record.h"
 #include "setup_check.h"
 #include "shortcut_reader.h"
+#include "user_texts.h"
 
 namespace {
 
@@ -80,12 +81,12 @@ std::wstring LocalAppDataFolder()
 
 std::wstring IconPath()
 {
-    return LocalAppDataFolder() + L"\\gomri.ico";
+    return LocalAppDataFolder() + L"\\" + ExpectedIconName;
 }
 
 std::wstring ShortcutPath()
 {
-    return DesktopFolder() + L"\\Quorvel.url";
+    return DesktopFolder() + L"\\" + ExpectedShortcutName;
 }
 
 std::wstring WorldFolder()
@@ -114,13 +115,6 @@ void UseStandinObject()
 void UseHostObject()
 {
     PutBackRecordedValue(HKEY_LOCAL_MACHINE, ShortcutClassKey, L"");
-}
-
-void FailStandinCalls(char const* instructions)
-{
-    SetupCheck(SetEnvironmentVariableW(L"STANDIN_FAIL", *instructions ? Utf16(instructions).c_str() : nullptr)
-                   || !*instructions,
-               "SetEnvironmentVariableW", L"STANDIN_FAIL");
 }
 
 std::vector<std::string> StandinCalls()
@@ -161,7 +155,6 @@ void ResetWorld()
     if (Paths.object == ShortcutObject::Host)
         return;
     UseStandinObject();
-    FailStandinCalls("");
     SetupCheck(SetEnvironmentVariableW(L"STANDIN_LOG", StandinLogPath().c_str()) != FALSE, "SetEnvironmentVariableW",
                L"STANDIN_LOG");
     RemoveTree(StandinLogPath());

@@ -51,8 +51,6 @@ void RedirectShellFolder(wchar_t const* valueName, std::wstring const& path);
 void UseStandinObject();
 void UseHostObject();
 
-// Tells the stand-in to fail calls, e.g. "SetURL=0x80070005"; "" for none.
-void FailStandinCalls(char const* instructions);
 // The calls the stand-in received since the last ResetWorld().
 std::vector<std::string> StandinCalls();
 
@@ -62,7 +60,7 @@ std::string SavedShortcutDifferences();
 
 // A clean first run: both folders moved into a fresh throw-away folder, no
 // shortcut, no icon file, and the rig's object registered (the stand-in
-// logging and failing nothing).
+// logging).
 void ResetWorld();
 // Puts back every registry value the rig changed and removes its folders.
 void RestoreWorld();

@@ -1,12 +1,10 @@
 // Stand-in for the shell's Internet Shortcut COM object (CLSID_InternetShortcut).
 // Wine's own lacks IShellLinkW, so the rig registers this DLL for that class
-// in its private prefix. It logs the calls it receives and can be told to
-// fail chosen ones.
+// in its private prefix. It logs the calls it receives; loaded in-process,
+// it lets a test watch each call and fail it (StandinWatchCalls).
 //
 // Environment:
 //   STANDIN_LOG   a Windows path; one UTF-8 line per call is appended ("\n" ends it).
-//   STANDIN_FAIL  "<call>=<hex HRESULT>[;...]"; <call> is a method name, or
-//                 QueryInterface:<interface> or CreateInstance:<interface>.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -16,16 +14,17 @@
 #include <isguids.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "rig/setup_check.h"
+#include "rig/standin/standin_watch.h"
 #include "rig/utf8.h"
 
 namespace {
 
 LONG LiveObjects = 0;
 LONG ServerLocks = 0;
+StandinWatcher Watcher = nullptr;
 
 std::wstring EnvironmentValue(wchar_t const* name)
 {
@@ -80,25 +79,10 @@ std::wstring Number(long value)
     return L" " + std::to_wstring(value);
 }
 
-// True when STANDIN_FAIL names call (or call:detail); hr takes its status.
-bool FailureAskedFor(std::wstring const& call, HRESULT& hr, wchar_t const* detail = nullptr)
+// What the watcher, if any, makes of a call about to be made.
+HRESULT Watched(std::wstring const& call, wchar_t const* argument = nullptr)
 {
-    std::wstring const all = EnvironmentValue(L"STANDIN_FAIL");
-    for (size_t at = 0, end; at < all.size(); at = end + 1) {
-        end = all.find(L';', at);
-        if (end == std::wstring::npos)
-            end = all.size();
-        std::wstring const item = all.substr(at, end - at);
-        size_t const equals = item.find(L'=');
-        if (equals == std::wstring::npos)
-            continue;
-        std::wstring const key = item.substr(0, equals);
-        if (key == call || (detail && key == call + L":" + detail)) {
-            hr = static_cast<HRESULT>(wcstoul(item.c_str() + equals + 1, nullptr, 16));
-            return true;
-        }
-    }
-    return false;
+    return Watcher ? Watcher(call.c_str(), argument) : S_OK;
 }
 
 std::wstring InterfaceName(REFIID iid)
@@ -200,17 +184,18 @@ struct Shortcut {
 
     HRESULT Query(REFIID iid, void** object)
     {
-        std::wstring const name = InterfaceName(iid);
-        HRESULT hr = E_NOINTERFACE;
+        std::wstring const line = L"QueryInterface " + InterfaceName(iid);
         if (!object)
-            hr = E_POINTER;
-        else if (FailureAskedFor(L"QueryInterface", hr, name.c_str()))
-            *object = nullptr;
-        else if ((*object = Find(iid)) != nullptr) {
+            return Logged(line, E_POINTER);
+        HRESULT hr = Watched(line);
+        *object = SUCCEEDED(hr) ? Find(iid) : nullptr;
+        if (*object) {
             InterlockedIncrement(&references);  // silent: only the caller's own AddRefs are logged
             hr = S_OK;
+        } else if (SUCCEEDED(hr)) {
+            hr = E_NOINTERFACE;
         }
-        return Logged(L"QueryInterface " + name, hr);
+        return Logged(line, hr);
     }
 
     ULONG Count(LONG delta, wchar_t const* call, wchar_t const* part)
@@ -256,32 +241,32 @@ SHORTCUT_PART_UNKNOWN(FilePart)
 
 STDMETHODIMP LocatorPart::SetURL(LPCWSTR url, DWORD flags)
 {
-    HRESULT hr;
-    if (!FailureAskedFor(L"SetURL", hr) && SUCCEEDED(hr = Store(whole->url, url)))
+    HRESULT hr = Watched(L"SetURL", url);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = Store(whole->url, url)))
         whole->hasUrl = true;
     return Logged(L"SetURL" + Quoted(url) + Number(static_cast<long>(flags)), hr);
 }
 
 STDMETHODIMP LinkPart::SetDescription(LPCWSTR description)
 {
-    HRESULT hr;
-    if (!FailureAskedFor(L"SetDescription", hr))
+    HRESULT hr = Watched(L"SetDescription", description);
+    if (SUCCEEDED(hr))
         hr = Store(whole->description, description);
     return Logged(L"SetDescription" + Quoted(description), hr);
 }
 
 STDMETHODIMP LinkPart::SetIconLocation(LPCWSTR path, int index)
 {
-    HRESULT hr;
-    if (!FailureAskedFor(L"SetIconLocation", hr) && SUCCEEDED(hr = Store(whole->iconPath, path)))
+    HRESULT hr = Watched(L"SetIconLocation", path);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = Store(whole->iconPath, path)))
         whole->iconIndex = index;
     return Logged(L"SetIconLocation" + Quoted(path) + Number(index), hr);
 }
 
 STDMETHODIMP FilePart::Save(LPCOLESTR path, BOOL remember)
 {
-    HRESULT hr;
-    if (!FailureAskedFor(L"Save", hr))
+    HRESULT hr = Watched(L"Save", path);
+    if (SUCCEEDED(hr))
         hr = !whole->hasUrl ? E_UNEXPECTED : !path ? E_INVALIDARG : whole->Write(path);
     return Logged(L"Save" + Quoted(path) + Number(remember), hr);
 }
@@ -301,14 +286,10 @@ struct Factory : IClassFactory {
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
-        std::wstring const name = InterfaceName(iid);
-        std::wstring const line = L"CreateInstance " + name;
+        std::wstring const line = L"CreateInstance " + InterfaceName(iid);
         if (!object)
             return Logged(line, E_POINTER);
         *object = nullptr;
-        HRESULT hr;
-        if (FailureAskedFor(L"CreateInstance", hr, name.c_str()))
-            return Logged(line, hr);
         if (outer)
             return Logged(line, CLASS_E_NOAGGREGATION);
         Shortcut* shortcut = new Shortcut;
@@ -347,4 +328,9 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
 extern "C" HRESULT WINAPI DllCanUnloadNow()
 {
     return LiveObjects == 0 && ServerLocks == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" void WINAPI StandinWatchCalls(StandinWatcher watcher)
+{
+    Watcher = watcher;
 }

@@ -1,24 +1,30 @@
-// Every platform call of a whole run, failed in turn: the Nth call fails the
-// way Windows documents for it, for N = 1, 2, ... until a run no longer
-// reaches N, from four starting points. Whatever fails, the user is told the
-// truth, an existing shortcut changes only after Yes, and no file is left
-// broken or behind. The entry runs in this process, its imports patched to
-// count the calls; the boxes are answered by script, the folders are a
-// throw-away pair, and the shortcut object is the rig's stand-in.
+// Every platform call of a whole run, and every call on the shortcut object,
+// failed in turn: the Nth call fails the way Windows documents for it, for
+// each N that a run without failures reaches, from three starting points.
+// Each way of failing says what the user must then see and find on disk.
+// Besides, no run leaves a handle open or the object held, and none hands a
+// file call a path Windows would refuse. The entry runs in this process, its
+// imports patched to count the calls; the boxes are answered by script, the
+// folders are a throw-away pair as long as a folder may be, and the shortcut
+// object is the rig's stand-in, loaded in-process and watched.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
 // Needs the COM declarations above.
+#include <intshcut.h>
 #include <isguids.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <cwchar>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "import_patch.h"
@@ -27,25 +33,46 @@
 #include "rig/command_line.h"
 #include "rig/files.h"
 #include "rig/setup_check.h"
-#include "rig/shortcut_reader.h"
+#include "rig/standin/standin_watch.h"
 #include "rig/user_texts.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int);
 
 namespace {
 
-// How a call fails: what it returns, and the last error it leaves.
-struct Failure {
-    char const* documented;
-    LONG_PTR returns;
-    DWORD error;
-    bool afterwards = false;  // the call does its work, then reports the failure
+// What the user sees after the failure, and what is on disk.
+enum class Outcome {
+    AsIfNone,    // the same as without it: the program may ignore it
+    NotCreated,  // "not created"; the shortcut and the icon file as they were; no refresh
+    NotSaved,    // "not created"; the new icon file in place, the shortcut as it was; the refresh made
+    BoxLost,     // the box counts as answered 0: "not created" after the overwrite question, else exit 0
 };
 
+enum class How {
+    Instead,    // the call does nothing and fails
+    After,      // the call does its work, then reports the failure
+    Half,       // WriteFile writes half the bytes, then reports
+    Elsewhere,  // SHGetFolderPathW names a folder that is not there
+};
+
+struct Failure {
+    char const* documented;
+    Outcome outcome;
+    LONG_PTR returns;
+    DWORD error = 0;
+    How how = How::Instead;
+};
+
+// What the sweep watches in a call besides counting it.
+unsigned const Paths = 1;   // its string arguments are file paths
+unsigned const Opens = 2;   // it returns a handle
+unsigned const Closes = 4;  // it closes the handle it is given
+
 struct PlatformCall {
-    char const* dll;
+    char const* dll;  // null for the shortcut object's own calls
     char const* function;
-    void* swept;  // counts the call, then fails it or hands it on
+    void* swept;      // counts the call, then fails it or hands it on
+    unsigned watch;
     std::vector<Failure> failures;
 };
 
@@ -60,18 +87,40 @@ struct Sweep {
 };
 Sweep Now;
 // Per row, what a call is handed on to: the real function, or the script
-// standing in for the user, the shell's folders and the shortcut class.
+// standing in for the user and the shortcut class.
 std::vector<void*> HandedTo;
+std::set<HANDLE> OpenHandles;
 
 // Counts a call of that row; the failure to give when it is the one to fail.
 Failure const* Count(size_t row)
 {
     Now.calls.push_back(row);
-    if (Now.calls.size() != Now.failAt)
-        return nullptr;
     std::vector<Failure> const& failures = Table()[row].failures;
-    Now.failed = &failures[std::min(Now.failure, failures.size() - 1)];
-    return Now.failed;
+    if (Now.calls.size() != Now.failAt || failures.empty())
+        return nullptr;
+    return Now.failed = &failures[std::min(Now.failure, failures.size() - 1)];
+}
+
+// Windows refuses a path of MAX_PATH (260) code units or more, its
+// terminator counted, unless it begins with \\?\; Wine takes it:
+// https://learn.microsoft.com/windows/win32/fileio/maximum-file-path-limitation
+void KeepsToMaxPath(LPCWSTR path)
+{
+    if (path && std::wcsncmp(path, L"\\\\?\\", 4) != 0 && std::wcslen(path) >= MAX_PATH)
+        ADD_FAILURE() << "a path Windows refuses, " << std::wcslen(path) << " code units: " << Utf8(path);
+}
+template <typename T>
+void KeepsToMaxPath(T)
+{
+}
+
+void Closing(HANDLE handle)
+{
+    OpenHandles.erase(handle);
+}
+template <typename T>
+void Closing(T)
+{
 }
 
 template <typename R>
@@ -86,12 +135,20 @@ R As(LONG_PTR value)
 template <size_t Row, typename R, typename... A>
 R WINAPI Swept(A... arguments)
 {
-    auto const handOn = reinterpret_cast<R(WINAPI*)(A...)>(HandedTo[Row]);
+    unsigned const watch = Table()[Row].watch;
+    if (watch & Paths)
+        (KeepsToMaxPath(arguments), ...);
+    if (watch & Closes)
+        (Closing(arguments), ...);
     Failure const* failure = Count(Row);
-    if (!failure)
-        return handOn(arguments...);
-    if (failure->afterwards)
-        handOn(arguments...);
+    if (!failure || failure->how == How::After) {
+        R const result = reinterpret_cast<R(WINAPI*)(A...)>(HandedTo[Row])(arguments...);
+        if constexpr (std::is_same_v<R, HANDLE>)
+            if ((watch & Opens) && result != INVALID_HANDLE_VALUE)
+                OpenHandles.insert(result);
+        if (!failure)
+            return result;
+    }
     SetLastError(failure->error);
     return As<R>(failure->returns);
 }
@@ -102,7 +159,8 @@ void* SweptAs(R(WINAPI*)(A...))
     return reinterpret_cast<void*>(&Swept<Row, R, A...>);
 }
 
-// WriteFile's two failures on a full disk: nothing written, or part of it.
+// WriteFile's failures: none or half of the bytes written, reported as a
+// full disk, or half reported as a success.
 size_t const WriteFileRow = 0;
 BOOL WINAPI SweptWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
@@ -111,102 +169,100 @@ BOOL WINAPI SweptWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD writte
     if (!failure)
         return handOn(file, data, size, written, overlapped);
     *written = 0;
-    if (failure->afterwards)
+    if (failure->how == How::Half)
         handOn(file, data, size / 2, written, overlapped);
     SetLastError(failure->error);
-    return FALSE;
+    return static_cast<BOOL>(failure->returns);
 }
 
-// Row numbers count from WriteFile's, the first.
+// The shell's folders are the sweep's; a failure either leaves the buffer
+// empty or, for S_FALSE, names a folder that is known but not there.
+size_t const FoldersRow = 1;
+std::wstring DesktopFolder;
+std::wstring LocalAppDataFolder;
+std::wstring MissingFolder;
+HRESULT WINAPI SweptFolders(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
+{
+    Failure const* failure = Count(FoldersRow);
+    path[0] = L'\0';
+    if (failure && failure->how != How::Elsewhere)
+        return static_cast<HRESULT>(failure->returns);
+    std::wstring const& folder = failure ? MissingFolder
+                                 : csidl == CSIDL_DESKTOPDIRECTORY ? DesktopFolder
+                                                                   : LocalAppDataFolder;
+    lstrcpynW(path, folder.c_str(), MAX_PATH);
+    return failure ? static_cast<HRESULT>(failure->returns) : S_OK;
+}
+
+// Row numbers go on from the two above.
 constexpr int BaseRow = __COUNTER__;
-#define SWEPT(DLL, FUNCTION, ...) {DLL, #FUNCTION, SweptAs<__COUNTER__ - BaseRow>(&FUNCTION), {__VA_ARGS__}}
+#define SWEPT(DLL, FUNCTION, WATCH, ...) \
+    {DLL, #FUNCTION, SweptAs<__COUNTER__ - BaseRow + FoldersRow>(&FUNCTION), WATCH, {__VA_ARGS__}}
+#define OBJECT(CALL, WATCH, ...) {nullptr, CALL, nullptr, WATCH, {__VA_ARGS__}}
+
+using O = Outcome;
 
 std::vector<PlatformCall> const& Table()
 {
     static std::vector<PlatformCall> const table = {
-        {"kernel32.dll", "WriteFile", reinterpret_cast<void*>(SweptWriteFile),
-         {{"FALSE, ERROR_DISK_FULL, none written", FALSE, ERROR_DISK_FULL},
-          {"FALSE, ERROR_DISK_FULL, half written", FALSE, ERROR_DISK_FULL, true}}},
-        SWEPT("kernel32.dll", GetModuleHandleW, {"NULL, ERROR_MOD_NOT_FOUND", 0, ERROR_MOD_NOT_FOUND}),
-        SWEPT("kernel32.dll", GetProcAddress, {"NULL, ERROR_PROC_NOT_FOUND", 0, ERROR_PROC_NOT_FOUND}),
-        SWEPT("user32.dll", MessageBoxW, {"0, ERROR_NOT_ENOUGH_MEMORY", 0, ERROR_NOT_ENOUGH_MEMORY}),
-        SWEPT("shell32.dll", SHGetFolderPathW, {"E_FAIL", E_FAIL, 0}),
-        SWEPT("kernel32.dll", FindFirstFileW,
-              {"INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED", -1, ERROR_ACCESS_DENIED},
-              {"INVALID_HANDLE_VALUE, ERROR_NETWORK_UNREACHABLE", -1, ERROR_NETWORK_UNREACHABLE}),
-        SWEPT("kernel32.dll", FindClose, {"FALSE, ERROR_INVALID_HANDLE", FALSE, ERROR_INVALID_HANDLE}),
-        SWEPT("kernel32.dll", CreateFileW, {"INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED", -1, ERROR_ACCESS_DENIED}),
-        SWEPT("kernel32.dll", FlushFileBuffers, {"FALSE, ERROR_DISK_FULL", FALSE, ERROR_DISK_FULL}),
-        // The handle is gone either way; a lost cached write is the failure left to report.
-        SWEPT("kernel32.dll", CloseHandle, {"FALSE, ERROR_IO_DEVICE, closed", FALSE, ERROR_IO_DEVICE, true}),
-        SWEPT("kernel32.dll", MoveFileExW,
-              {"FALSE, ERROR_ACCESS_DENIED", FALSE, ERROR_ACCESS_DENIED},
-              {"FALSE, ERROR_SHARING_VIOLATION", FALSE, ERROR_SHARING_VIOLATION}),
-        SWEPT("kernel32.dll", DeleteFileW, {"FALSE, ERROR_ACCESS_DENIED", FALSE, ERROR_ACCESS_DENIED}),
-        SWEPT("ole32.dll", CoInitialize, {"E_OUTOFMEMORY", E_OUTOFMEMORY, 0}),
-        SWEPT("ole32.dll", CoCreateInstance, {"E_OUTOFMEMORY", E_OUTOFMEMORY, 0},
-              {"REGDB_E_CLASSNOTREG", REGDB_E_CLASSNOTREG, 0}),
-        SWEPT("user32.dll", SendMessageTimeoutW, {"0, ERROR_TIMEOUT", 0, ERROR_TIMEOUT}),
-        SWEPT("user32.dll", SystemParametersInfoW, {"FALSE, ERROR_ACCESS_DENIED", FALSE, ERROR_ACCESS_DENIED}),
+        {"kernel32.dll", "WriteFile", reinterpret_cast<void*>(SweptWriteFile), 0,
+         {{"FALSE, ERROR_DISK_FULL, none written", O::NotCreated, FALSE, ERROR_DISK_FULL},
+          {"FALSE, ERROR_DISK_FULL, half written", O::NotCreated, FALSE, ERROR_DISK_FULL, How::Half},
+          {"TRUE, half written", O::NotCreated, TRUE, 0, How::Half}}},
+        {"shell32.dll", "SHGetFolderPathW", reinterpret_cast<void*>(SweptFolders), 0,
+         {{"E_FAIL", O::NotCreated, E_FAIL}, {"S_FALSE, not there", O::NotCreated, S_FALSE, 0, How::Elsewhere}}},
+        SWEPT("kernel32.dll", GetModuleHandleW, 0, {"NULL, ERROR_MOD_NOT_FOUND", O::AsIfNone, 0, ERROR_MOD_NOT_FOUND}),
+        SWEPT("kernel32.dll", GetProcAddress, 0, {"NULL, ERROR_PROC_NOT_FOUND", O::AsIfNone, 0, ERROR_PROC_NOT_FOUND}),
+        SWEPT("user32.dll", MessageBoxW, 0, {"0, ERROR_NOT_ENOUGH_MEMORY", O::BoxLost, 0, ERROR_NOT_ENOUGH_MEMORY}),
+        SWEPT("kernel32.dll", FindFirstFileW, Paths | Opens,
+              {"INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED", O::NotCreated, -1, ERROR_ACCESS_DENIED},
+              {"INVALID_HANDLE_VALUE, ERROR_NETWORK_UNREACHABLE", O::NotCreated, -1, ERROR_NETWORK_UNREACHABLE}),
+        SWEPT("kernel32.dll", FindClose, Closes,
+              {"FALSE, ERROR_INVALID_HANDLE, closed", O::AsIfNone, FALSE, ERROR_INVALID_HANDLE, How::After}),
+        SWEPT("kernel32.dll", CreateFileW, Paths | Opens,
+              {"INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED", O::NotCreated, -1, ERROR_ACCESS_DENIED}),
+        SWEPT("kernel32.dll", FlushFileBuffers, 0, {"FALSE, ERROR_DISK_FULL", O::NotCreated, FALSE, ERROR_DISK_FULL}),
+        // The handle is gone either way; the data are on disk already.
+        SWEPT("kernel32.dll", CloseHandle, Closes,
+              {"FALSE, ERROR_IO_DEVICE, closed", O::AsIfNone, FALSE, ERROR_IO_DEVICE, How::After}),
+        SWEPT("kernel32.dll", MoveFileExW, Paths, {"FALSE, ERROR_ACCESS_DENIED", O::NotCreated, FALSE, ERROR_ACCESS_DENIED}),
+        // Only ever after another failure, so never the one to fail; watched for its path.
+        SWEPT("kernel32.dll", DeleteFileW, Paths),
+        SWEPT("ole32.dll", CoCreateInstance, 0, {"REGDB_E_CLASSNOTREG", O::NotSaved, REGDB_E_CLASSNOTREG}),
+        SWEPT("user32.dll", SendMessageTimeoutW, 0, {"0, ERROR_TIMEOUT", O::AsIfNone, 0, ERROR_TIMEOUT}),
+        SWEPT("user32.dll", SystemParametersInfoW, 0,
+              {"FALSE, ERROR_ACCESS_DENIED", O::AsIfNone, FALSE, ERROR_ACCESS_DENIED}),
+        OBJECT("QueryInterface IPersistFile", 0, {"E_NOINTERFACE", O::NotSaved, E_NOINTERFACE}),
+        OBJECT("QueryInterface IShellLinkW", 0, {"E_NOINTERFACE", O::NotSaved, E_NOINTERFACE}),
+        OBJECT("SetURL", 0, {"URL_E_INVALID_SYNTAX", O::NotSaved, URL_E_INVALID_SYNTAX}),
+        OBJECT("SetIconLocation", Paths, {"E_OUTOFMEMORY", O::NotSaved, E_OUTOFMEMORY}),
+        OBJECT("SetDescription", 0, {"E_OUTOFMEMORY", O::NotSaved, E_OUTOFMEMORY}),
+        OBJECT("Save", Paths, {"E_ACCESSDENIED, a read-only file", O::NotSaved, E_ACCESSDENIED},
+               {"ERROR_DISK_FULL", O::NotSaved, static_cast<LONG_PTR>(HRESULT_FROM_WIN32(ERROR_DISK_FULL))}),
     };
     return table;
 }
 
-size_t RowOf(char const* function)
+size_t RowOf(std::string const& function)
 {
     for (size_t row = 0; row < Table().size(); ++row)
-        if (std::string(Table()[row].function) == function)
+        if (Table()[row].function == function)
             return row;
     SetupCheck(false, "no row in the sweep's table for", Utf16(function));
     return 0;
 }
 
-// Where the program is made to run from, and what the user answers.
-struct Start {
-    char const* name;
-    bool existing;  // a complete shortcut and icon file are there already
-    int overwriteAnswer;
-    // A copy that crashed while writing left its longer new icon file, and
-    // this process now has that copy's process ID.
-    bool crashedCopy = false;
-};
-Start const Starts[] = {{"NoFiles", false, 0},
-                        {"ExistingAnsweredYes", true, IDYES},
-                        {"ExistingAnsweredNo", true, IDNO},
-                        {"CrashedCopysNewIconLeft", false, 0, true}};
+HRESULT WINAPI ObjectCall(LPCWSTR call, LPCWSTR argument)
+{
+    size_t const row = RowOf(Utf8(call));
+    if (Table()[row].watch & Paths)
+        KeepsToMaxPath(argument);
+    Failure const* failure = Count(row);
+    return failure ? static_cast<HRESULT>(failure->returns) : S_OK;
+}
 
-std::string const OlderShortcut = "[InternetShortcut]\r\nURL=http://example.invalid/older\r\n";
-std::string const Image(reinterpret_cast<char const*>(IconImage), IconImageSize);
-
-std::wstring DesktopFolder;
-std::wstring LocalAppDataFolder;
 IClassFactory* Standin = nullptr;
-std::vector<std::pair<std::wstring, std::string>> OthersBefore;
-int OverwriteAnswer = 0;
-
-struct ShownBox {
-    std::wstring text;
-    int answer;
-};
-std::vector<ShownBox> Shown;
-
-int WINAPI ScriptedBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
-{
-    bool const question = lstrcmpW(text, ExpectedQuestion) == 0;
-    bool const overwrite = lstrcmpW(text, ExpectedOverwrite) == 0;
-    EXPECT_EQ(owner, nullptr);
-    EXPECT_STREQ(caption, ExpectedCaption);
-    EXPECT_EQ(style, static_cast<UINT>(question || overwrite ? MB_YESNO : MB_OK));
-    int const answer = question ? IDYES : overwrite ? OverwriteAnswer : IDOK;
-    Shown.push_back({text, answer});
-    return answer;
-}
-
-HRESULT WINAPI TheFolders(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
-{
-    lstrcpynW(path, (csidl == CSIDL_DESKTOPDIRECTORY ? DesktopFolder : LocalAppDataFolder).c_str(), MAX_PATH);
-    return S_OK;
-}
+decltype(&DllCanUnloadNow) StandinUnloadable = nullptr;
 
 HRESULT WINAPI FromStandin(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID iid, LPVOID* object)
 {
@@ -214,19 +270,73 @@ HRESULT WINAPI FromStandin(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID iid, L
     return Standin->CreateInstance(outer, iid, object);
 }
 
+int OverwriteAnswer = 0;
+std::vector<std::string> Shown;
+
+int WINAPI ScriptedBox(HWND, LPCWSTR text, LPCWSTR, UINT)
+{
+    Shown.push_back(Utf8(text));
+    return lstrcmpW(text, ExpectedQuestion) == 0 ? IDYES : lstrcmpW(text, ExpectedOverwrite) == 0 ? OverwriteAnswer : IDOK;
+}
+
+// Where the program is made to run from, and what the user answers.
+struct Start {
+    char const* name;
+    // An older shortcut and a longer, older icon file are there, and a
+    // crashed copy that had this process's ID left its longer new icon file.
+    bool existing;
+    int overwriteAnswer;
+};
+Start const Starts[] = {{"NoFiles", false, 0}, {"ExistingAnsweredYes", true, IDYES}, {"ExistingAnsweredNo", true, IDNO}};
+
+std::string const OlderShortcut = "[InternetShortcut]\r\nURL=http://example.invalid/older\r\n";
+std::string const OlderIcon(30000, 'i');
+std::string const Image(reinterpret_cast<char const*>(IconImage), IconImageSize);
+
+std::optional<std::string> FileBytes(std::wstring const& path)
+{
+    std::string bytes;
+    return ReadBytes(path, bytes) ? std::optional<std::string>(bytes) : std::nullopt;
+}
+
+std::string Described(std::optional<std::string> const& bytes)
+{
+    return !bytes ? "absent" : *bytes == Image ? "IconImage" : std::to_string(bytes->size()) + " bytes";
+}
+
+struct Files {
+    std::optional<std::string> shortcut;
+    std::optional<std::string> icon;
+};
+
+Files FilesNow()
+{
+    return {FileBytes(DesktopFolder + L"\\" + ExpectedShortcutName),
+            FileBytes(LocalAppDataFolder + L"\\" + ExpectedIconName)};
+}
+
 // What a folder holds besides the program's own two files, with the bytes of each.
 std::vector<std::pair<std::wstring, std::string>> OtherFiles(std::wstring const& folder)
 {
     std::vector<std::pair<std::wstring, std::string>> files;
-    for (std::wstring const& name : NamesIn(folder)) {
-        if (name == L"Quorvel.url" || name == L"gomri.ico")
-            continue;
-        std::string bytes;  // none for a folder
-        ReadBytes(folder + L"\\" + name, bytes);
-        files.push_back({name, bytes});
-    }
+    for (std::wstring const& name : NamesIn(folder))
+        if (name != ExpectedShortcutName && name != ExpectedIconName)
+            files.push_back({name, FileBytes(folder + L"\\" + name).value_or("a folder")});
     return files;
 }
+
+struct SweptRun {
+    int exitCode = 0;
+    std::vector<size_t> calls;
+    Failure const* failed = nullptr;
+    std::vector<std::string> shown;
+    size_t handlesLeftOpen = 0;
+    HRESULT unloadable = S_OK;  // S_FALSE while the object is still held
+    bool refreshed = false;
+    Files before;
+    Files after;
+    std::vector<std::pair<std::wstring, std::string>> othersBefore;
+};
 
 class FailureSweep : public testing::Test {
 protected:
@@ -236,136 +346,127 @@ protected:
         SetupCheck(!standin.empty(), "the sweep needs --standin=DLL");
         HMODULE const module = LoadLibraryW(standin.c_str());
         SetupCheck(module != nullptr, "LoadLibraryW", standin);
-        auto const getClassObject = reinterpret_cast<decltype(&DllGetClassObject)>(
-            reinterpret_cast<void (*)()>(GetProcAddress(module, "DllGetClassObject")));
-        SetupCheck(getClassObject && SUCCEEDED(getClassObject(CLSID_InternetShortcut, IID_IClassFactory,
-                                                              reinterpret_cast<void**>(&Standin))),
-                   "DllGetClassObject", standin);
+        auto const exported = [module](char const* name) {
+            return reinterpret_cast<void (*)()>(GetProcAddress(module, name));
+        };
+        auto const getClassObject = reinterpret_cast<decltype(&DllGetClassObject)>(exported("DllGetClassObject"));
+        auto const watchCalls = reinterpret_cast<StandinWatchCallsFunction>(exported("StandinWatchCalls"));
+        StandinUnloadable = reinterpret_cast<decltype(&DllCanUnloadNow)>(exported("DllCanUnloadNow"));
+        SetupCheck(getClassObject && watchCalls && StandinUnloadable
+                       && SUCCEEDED(getClassObject(CLSID_InternetShortcut, IID_IClassFactory,
+                                                   reinterpret_cast<void**>(&Standin))),
+                   "the stand-in's exports", standin);
+        watchCalls(ObjectCall);
         std::wstring const root = FreshTempFolder(L"quorvel-sweep");
-        DesktopFolder = root + L"\\Desktop";
-        LocalAppDataFolder = root + L"\\Local";
+        DesktopFolder = MakeFolderOfLength(root + L"\\Desktop", LongestDesktopFolder);
+        LocalAppDataFolder = MakeFolderOfLength(root + L"\\Local", LongestLocalAppDataFolder);
+        MissingFolder = root + L"\\not there";
     }
 
     // Arranges the start, then runs the entry with the calls counted and the
-    // chosen one failed; returns its exit code.
-    int RunFailing(Start const& start, size_t failAt, size_t failure)
+    // chosen one failed.
+    static SweptRun RunFailing(Start const& start, size_t failAt, size_t failure)
     {
-        RemoveTree(DesktopFolder);
-        RemoveTree(LocalAppDataFolder);
-        MakeDirectories(DesktopFolder);
-        MakeDirectories(LocalAppDataFolder);
+        for (std::wstring const& folder : {DesktopFolder, LocalAppDataFolder}) {
+            RemoveTree(folder);
+            MakeDirectories(folder);
+        }
         if (start.existing) {
-            WriteBytes(DesktopFolder + L"\\Quorvel.url", OlderShortcut);
-            WriteBytes(LocalAppDataFolder + L"\\gomri.ico", Image);
+            WCHAR crashedCopys[16]{};
+            wsprintfW(crashedCopys, L"\\~%08lX", GetCurrentProcessId());
+            WriteBytes(DesktopFolder + L"\\" + ExpectedShortcutName, OlderShortcut);
+            WriteBytes(LocalAppDataFolder + L"\\" + ExpectedIconName, OlderIcon);
+            WriteBytes(LocalAppDataFolder + crashedCopys, std::string(40000, 'x'));
         }
-        if (start.crashedCopy) {
-            WCHAR name[16]{};
-            wsprintfW(name, L"\\~%08lX", GetCurrentProcessId());
-            WriteBytes(LocalAppDataFolder + name, std::string(40000, 'x'));
-        }
-        OthersBefore = OtherFiles(LocalAppDataFolder);
+        SweptRun run;
+        run.before = FilesNow();
+        run.othersBefore = OtherFiles(LocalAppDataFolder);
         OverwriteAnswer = start.overwriteAnswer;
         Shown.clear();
-
-        // Patching calls some of these itself: none of that counts.
-        Now = {};
-        std::vector<std::unique_ptr<ImportPatch>> patches;
-        HandedTo.resize(Table().size());
-        for (size_t row = 0; row < Table().size(); ++row) {
-            patches.push_back(std::make_unique<ImportPatch>(Table()[row].dll, Table()[row].function, Table()[row].swept));
-            HandedTo[row] = patches.back()->Original();
+        OpenHandles.clear();
+        {
+            // Patching calls some of these itself: none of that counts.
+            std::vector<std::unique_ptr<ImportPatch>> patches;
+            HandedTo.assign(Table().size(), nullptr);
+            for (size_t row = 0; row < Table().size(); ++row) {
+                if (!Table()[row].dll)
+                    continue;
+                patches.push_back(std::make_unique<ImportPatch>(Table()[row].dll, Table()[row].function,
+                                                                Table()[row].swept));
+                HandedTo[row] = patches.back()->Original();
+            }
+            HandedTo[RowOf("MessageBoxW")] = reinterpret_cast<void*>(ScriptedBox);
+            HandedTo[RowOf("CoCreateInstance")] = reinterpret_cast<void*>(FromStandin);
+            Now = {failAt, failure, {}, nullptr};
+            run.exitCode = wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
         }
-        HandedTo[RowOf("MessageBoxW")] = reinterpret_cast<void*>(ScriptedBox);
-        HandedTo[RowOf("SHGetFolderPathW")] = reinterpret_cast<void*>(TheFolders);
-        HandedTo[RowOf("CoCreateInstance")] = reinterpret_cast<void*>(FromStandin);
-        Now = {failAt, failure, {}, nullptr};
-        return wWinMain(nullptr, nullptr, nullptr, SW_SHOWNORMAL);
+        run.calls = Now.calls;
+        run.failed = Now.failed;
+        run.shown = Shown;
+        run.handlesLeftOpen = OpenHandles.size();
+        run.unloadable = StandinUnloadable();
+        run.refreshed = std::count(run.calls.begin(), run.calls.end(), RowOf("SendMessageTimeoutW")) > 0;
+        run.after = FilesNow();
+        return run;
     }
 
-    // What a user and the disk must show after any run.
-    void ExpectSound(Start const& start, int exitCode)
+    // What the user and the disk must show after the nth call of a run like
+    // base failed that way.
+    static void ExpectAsTold(SweptRun const& base, size_t n, Failure const& failure, SweptRun const& run)
     {
-        std::wstring const shortcutPath = DesktopFolder + L"\\Quorvel.url";
-        std::wstring const iconPath = LocalAppDataFolder + L"\\gomri.ico";
-        std::string shortcut, icon;
-        bool const hasShortcut = ReadBytes(shortcutPath, shortcut);
-        bool const hasIcon = ReadBytes(iconPath, icon);
-        bool const created = !Shown.empty() && Shown.back().text == ExpectedCreated;
+        EXPECT_EQ(run.failed, &failure) << "the run went another way than without the failure";
+        size_t const boxesBefore = static_cast<size_t>(
+            std::count(base.calls.begin(), base.calls.begin() + static_cast<std::ptrdiff_t>(n - 1), RowOf("MessageBoxW")));
+        bool const boxLost = failure.outcome == Outcome::BoxLost;
+        bool const overwriteLost = boxLost && base.shown[boxesBefore] == Utf8(ExpectedOverwrite);
+        // Too late to change anything: a failure the program may ignore, or the outcome box.
+        bool const asBase = failure.outcome == Outcome::AsIfNone || (boxLost && boxesBefore + 1 == base.shown.size());
 
-        // It ends with the answer to the last box, or 0 if that box could not be shown.
-        size_t const boxRow = RowOf("MessageBoxW");
-        size_t const lastBox = static_cast<size_t>(
-            std::find(Now.calls.rbegin(), Now.calls.rend(), boxRow).base() - Now.calls.begin());
-        ASSERT_GT(lastBox, 0u) << "no box at all";
-        bool const lastBoxFailed = lastBox == Now.failAt;
-        EXPECT_EQ(exitCode, lastBoxFailed ? 0 : Shown.back().answer);
-        // Nothing happens before the user's Yes; after it, the user hears the outcome.
-        size_t const firstBox =
-            static_cast<size_t>(std::find(Now.calls.begin(), Now.calls.end(), boxRow) - Now.calls.begin());
-        bool const agreed = !Shown.empty() && Shown.front().text == ExpectedQuestion;
-        if (!agreed) {
-            EXPECT_EQ(Now.calls.size(), firstBox + 1) << "calls made without the user's Yes";
-        } else if (!lastBoxFailed) {
-            EXPECT_TRUE(created || Shown.back().text == ExpectedNotCreated) << "no outcome told";
-        }
+        std::vector<std::string> boxes(base.shown.begin(), base.shown.begin() + static_cast<std::ptrdiff_t>(boxesBefore));
+        if (failure.outcome == Outcome::AsIfNone)
+            boxes = base.shown;
+        else if (!boxLost || overwriteLost)
+            boxes.push_back(Utf8(ExpectedNotCreated));
+        EXPECT_EQ(run.shown, boxes);
+        EXPECT_EQ(run.exitCode, boxLost && !overwriteLost ? 0 : IDOK);
 
-        // Created only when the shortcut is saved as it should be, beside a whole icon.
-        if (created) {
-            EXPECT_EQ(ReadBackDifferences(shortcutPath, iconPath), "");
-            EXPECT_TRUE(hasIcon && icon == Image) << "created, but the icon file is not whole";
-        }
-        // Not created, or not asked for: the shortcut as it was.
-        if (!created && !(agreed && lastBoxFailed)) {
-            EXPECT_EQ(hasShortcut, start.existing);
-            EXPECT_TRUE(!hasShortcut || shortcut == OlderShortcut) << "not created, yet the shortcut changed";
-        }
-        // Whatever happened, no icon file broken and nothing else left behind.
-        EXPECT_TRUE(!hasIcon || icon == Image) << "the icon file is " << icon.size() << " bytes, not whole";
+        Files expected = asBase ? base.after : run.before;
+        if (failure.outcome == Outcome::NotSaved)
+            expected.icon = Image;
+        EXPECT_TRUE(run.after.shortcut == expected.shortcut)
+            << "the shortcut is " << Described(run.after.shortcut) << ", not " << Described(expected.shortcut);
+        EXPECT_TRUE(run.after.icon == expected.icon)
+            << "the icon file is " << Described(run.after.icon) << ", not " << Described(expected.icon);
+        EXPECT_EQ(run.refreshed, asBase ? base.refreshed : failure.outcome == Outcome::NotSaved);
+
+        EXPECT_EQ(run.handlesLeftOpen, 0u) << "handles left open";
+        EXPECT_EQ(run.unloadable, S_OK) << "the shortcut object is still held";
         EXPECT_TRUE(OtherFiles(DesktopFolder).empty()) << "something else left on the desktop";
         // A crashed copy's leftover may go; nothing else may come or change.
         for (auto const& file : OtherFiles(LocalAppDataFolder))
-            EXPECT_TRUE(std::find(OthersBefore.begin(), OthersBefore.end(), file) != OthersBefore.end())
+            EXPECT_TRUE(std::find(run.othersBefore.begin(), run.othersBefore.end(), file) != run.othersBefore.end())
                 << Utf8(file.first) << " left beside the icon";
-
-        // An existing shortcut changes only after Yes to the overwrite question.
-        bool const replaced = start.existing && shortcut != OlderShortcut;
-        bool const consented = std::any_of(Shown.begin(), Shown.end(), [](ShownBox const& box) {
-            return box.text == ExpectedOverwrite && box.answer == IDYES;
-        });
-        EXPECT_TRUE(!replaced || consented) << "the shortcut was replaced without Yes";
     }
 };
 
-TEST_F(FailureSweep, EachCallFailingInTurnLeavesTheUserToldAndTheFilesWhole)
+TEST_F(FailureSweep, EachCallFailingInTurnEndsAsTheUserIsTold)
 {
     double const began = RigNowMs();
     size_t runs = 0;
-    std::vector<bool> fired(Table().size());
     for (Start const& start : Starts) {
-        bool reached = true;
-        for (size_t n = 1; reached; ++n) {
-            for (size_t failure = 0, failures = 1; reached && failure < failures; ++failure) {
-                int const exitCode = RunFailing(start, n, failure);
-                ++runs;
-                reached = Now.failed != nullptr;
-                if (!reached)
-                    break;
-                size_t const row = Now.calls[n - 1];
-                failures = Table()[row].failures.size();
-                fired[row] = true;
-                SCOPED_TRACE(testing::Message() << start.name << ", call " << n << " failing: "
-                                                << Table()[row].function << " gives " << Now.failed->documented);
-                ExpectSound(start, exitCode);
+        // Run once without failures: it shows which calls there are to fail.
+        SweptRun const base = RunFailing(start, 0, 0);
+        ++runs;
+        for (size_t n = 1; n <= base.calls.size(); ++n) {
+            PlatformCall const& call = Table()[base.calls[n - 1]];
+            for (size_t f = 0; f < call.failures.size(); ++f, ++runs) {
+                SCOPED_TRACE(testing::Message() << start.name << ", call " << n << " failing: " << call.function
+                                                << " gives " << call.failures[f].documented);
+                ExpectAsTold(base, n, call.failures[f], RunFailing(start, n, f));
             }
         }
     }
-
-    std::string never;
-    for (size_t row = 0; row < Table().size(); ++row)
-        if (!fired[row])
-            never += std::string(" ") + Table()[row].function;
-    std::printf("%zu runs from %zu starts in %.0f ms; never reached as the failing call:%s\n", runs,
-                std::size(Starts), RigNowMs() - began, never.empty() ? " none" : never.c_str());
+    std::printf("%zu runs from %zu starts in %.0f ms\n", runs, std::size(Starts), RigNowMs() - began);
 }
 
 } // namespace
