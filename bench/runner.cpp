@@ -215,8 +215,6 @@ int main()
     }
     UseRigPaths(paths);
     UseStandinObject();
-    // The stand-in does not log here: it should cost what a real object costs.
-    SetEnvironmentVariableW(L"STANDIN_LOG", nullptr);
 
     // The warm-up also proves the floor asks exactly what the program asks.
     Sample const floorWarm = Run(floorExe, Path::No, true);

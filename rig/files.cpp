@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "setup_check.h"
 
@@ -68,41 +69,22 @@ std::wstring ExtendedLengthPath(std::wstring const& path)
     return drivePath ? L"\\\\?\\" + path : path;
 }
 
-void RemoveTreeAt(std::wstring const& path)
-{
-    DWORD const attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetupCheck(DeleteFileW(path.c_str()) != FALSE, "DeleteFileW", path);
-        return;
-    }
-    for (std::wstring const& name : NamesIn(path))
-        RemoveTreeAt(path + L"\\" + name);
-    SetupCheck(RemoveDirectoryW(path.c_str()) != FALSE, "RemoveDirectoryW", path);
-}
-
 } // namespace
 
 std::vector<std::wstring> NamesIn(std::wstring const& folder)
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0)
-            names.push_back(found.cFileName);
-    while (FindNextFileW(search, &found));
-    FindClose(search);
+    std::error_code error;
+    for (auto const& entry : std::filesystem::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().wstring());
     return names;
 }
 
 void RemoveTree(std::wstring const& path)
 {
-    RemoveTreeAt(ExtendedLengthPath(path));
+    std::error_code error;
+    std::filesystem::remove_all(ExtendedLengthPath(path), error);
+    SetupCheck(!error, "RemoveTree", path);
 }
 
 void MakeDirectories(std::wstring const& path)

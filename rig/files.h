@@ -25,7 +25,7 @@ std::vector<std::wstring> NamesIn(std::wstring const& folder);
 // Set-up: these stop the test program when they cannot do their job, since
 // nothing arranged on a half-made world would hold.
 void WriteBytes(std::wstring const& path, std::string const& bytes);
-// Read-only attributes are cleared first; a path that is not there is fine.
+// A path that is not there is fine.
 void RemoveTree(std::wstring const& path);
 // Folders of 248 characters or more are made through "\\?\", as Windows needs.
 void MakeDirectories(std::wstring const& path);

@@ -4,7 +4,6 @@
 
 #include "clock.h"
 #include "process.h"
-#include "setup_check.h"
 
 namespace {
 
@@ -69,7 +68,6 @@ std::vector<PlayedRun> PlayPrograms(std::wstring const& program, std::vector<Lau
             if (ended || now > deadline) {
                 played[i].endedAtMs = RigNowMs();
                 played[i].timedOut = !EndProgram(run.process, 0, played[i].exitCode);
-                SetupCheck(played[i].exitCode != StandinLogFailureExitCode, "the stand-in could not write its log");
                 run.done = true;
                 continue;
             }

@@ -1,6 +1,6 @@
 #include "registry_record.h"
 
-#include <cstdio>
+#include <sstream>
 #include <vector>
 
 #include "files.h"
@@ -35,35 +35,22 @@ void WriteRecord()
         WriteBytes(RecordPath, record);
 }
 
-bool ReadLine(std::string const& record, size_t& at, std::string& line)
-{
-    size_t const end = record.find('\n', at);
-    if (end == std::string::npos)
-        return false;
-    line = record.substr(at, end - at);
-    at = end + 1;
-    return true;
-}
-
 void ReadRecord()
 {
     std::string record;
     if (!ReadBytes(RecordPath, record))
         return;
-    for (size_t at = 0; at < record.size();) {
-        std::string root, key, name, sizes;
-        bool const complete = ReadLine(record, at, root) && ReadLine(record, at, key) && ReadLine(record, at, name)
-                              && ReadLine(record, at, sizes);
-        int present = 0;
-        unsigned long type = 0;
-        size_t size = 0;
-        bool const parsed = complete && std::sscanf(sizes.c_str(), "%d %lu %zu", &present, &type, &size) == 3
-                            && record.size() - at >= size;
-        SetupCheck(parsed, "reading the registry record", RecordPath);
+    std::istringstream in(record);
+    std::string root, key, name, data;
+    int present = 0;
+    DWORD type = 0;
+    size_t size = 0;
+    while (std::getline(in, root) && std::getline(in, key) && std::getline(in, name) && in >> present >> type >> size
+           && in.get() == '\n' && in.read(data.assign(size, '\0').data(), static_cast<std::streamsize>(size)))
         Recorded.push_back({root == "M" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, Utf16(key), Utf16(name),
-                            present != 0, static_cast<DWORD>(type), record.substr(at, size)});
-        at += size;
-    }
+                            present != 0, type, data});
+    // Only a whole record ends where the file does.
+    SetupCheck(in.eof() && root.empty(), "reading the registry record", RecordPath);
 }
 
 void PutBack(RecordedValue const& value)

@@ -9,9 +9,6 @@
 
 // Exit code of a test program whose set-up failed.
 int const SetupFailureExitCode = 3;
-// Exit code the stand-in gives the program under test when it cannot write
-// its log: no box answer the program can exit with.
-unsigned const StandinLogFailureExitCode = 0x5E7F;
 
 // Ends the program when ok is false, naming what failed, on what, and the
 // last error.

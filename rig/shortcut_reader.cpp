@@ -8,7 +8,6 @@
 #include <shlguid.h>
 
 #include <cstdio>
-#include <vector>
 
 #include "files.h"
 #include "held.h"
@@ -17,45 +16,42 @@
 
 namespace {
 
-// One call made on the object, and its status.
-struct ObjectCall {
-    std::string what;
-    HRESULT hr;
-};
-
 struct ShortcutContents {
     std::wstring url;
     std::wstring iconFile;
     int iconIndex = -1;
 };
 
-bool Noted(std::vector<ObjectCall>& calls, char const* what, HRESULT hr)
+// True when the call succeeded; otherwise what failed, and how, goes to failure.
+bool Noted(std::string& failure, char const* what, HRESULT hr)
 {
-    calls.push_back({what, hr});
+    char status[16]{};
+    std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(hr));
+    failure = std::string(what) + " gave " + status;
     return hr == S_OK;
 }
 
-bool ReadShortcut(std::wstring const& path, ShortcutContents& contents, std::vector<ObjectCall>& calls)
+bool ReadShortcut(std::wstring const& path, ShortcutContents& contents, std::string& failure)
 {
     // Harmless when the thread is in an apartment already.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Held<IUniformResourceLocatorW> locator;
     Held<IPersistFile> file;
     PWSTR url = nullptr;
-    if (!Noted(calls, "CoCreateInstance IUniformResourceLocatorW",
+    if (!Noted(failure, "CoCreateInstance IUniformResourceLocatorW",
                CoCreateInstance(CLSID_InternetShortcut, nullptr, CLSCTX_INPROC_SERVER, IID_IUniformResourceLocatorW,
                                 locator.Out()))
-        || !Noted(calls, "QueryInterface IPersistFile", locator->QueryInterface(IID_IPersistFile, file.Out()))
-        || !Noted(calls, "Load", file->Load(path.c_str(), STGM_READ))
-        || !Noted(calls, "GetURL", locator->GetURL(&url)))
+        || !Noted(failure, "QueryInterface IPersistFile", locator->QueryInterface(IID_IPersistFile, file.Out()))
+        || !Noted(failure, "Load", file->Load(path.c_str(), STGM_READ))
+        || !Noted(failure, "GetURL", locator->GetURL(&url)))
         return false;
     contents.url = url ? url : L"";
     CoTaskMemFree(url);
 
     Held<IPropertySetStorage> sets;
     Held<IPropertyStorage> properties;
-    if (!Noted(calls, "QueryInterface IPropertySetStorage", locator->QueryInterface(IID_IPropertySetStorage, sets.Out()))
-        || !Noted(calls, "Open FMTID_Intshcut", sets->Open(FMTID_Intshcut, STGM_READ | STGM_SHARE_EXCLUSIVE, &properties.p)))
+    if (!Noted(failure, "QueryInterface IPropertySetStorage", locator->QueryInterface(IID_IPropertySetStorage, sets.Out()))
+        || !Noted(failure, "Open FMTID_Intshcut", sets->Open(FMTID_Intshcut, STGM_READ | STGM_SHARE_EXCLUSIVE, &properties.p)))
         return false;
     PROPSPEC specs[2]{};
     specs[0].ulKind = PRSPEC_PROPID;
@@ -63,7 +59,7 @@ bool ReadShortcut(std::wstring const& path, ShortcutContents& contents, std::vec
     specs[1].ulKind = PRSPEC_PROPID;
     specs[1].propid = PID_IS_ICONINDEX;
     PROPVARIANT values[2]{};
-    bool const read = Noted(calls, "ReadMultiple PID_IS_ICONFILE PID_IS_ICONINDEX",
+    bool const read = Noted(failure, "ReadMultiple PID_IS_ICONFILE PID_IS_ICONINDEX",
                             properties->ReadMultiple(2, specs, values));
     if (read && values[0].vt == VT_LPWSTR && values[0].pwszVal)
         contents.iconFile = values[0].pwszVal;
@@ -74,25 +70,14 @@ bool ReadShortcut(std::wstring const& path, ShortcutContents& contents, std::vec
     return read;
 }
 
-std::string DescribeCalls(std::vector<ObjectCall> const& calls)
-{
-    std::string lines;
-    for (ObjectCall const& call : calls) {
-        char status[16]{};
-        std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(call.hr));
-        lines += std::string(status) + "  " + call.what + "\n";
-    }
-    return lines;
-}
-
 } // namespace
 
 std::string ReadBackDifferences(std::wstring const& path, std::wstring const& iconPath)
 {
     ShortcutContents contents;
-    std::vector<ObjectCall> calls;
-    if (!ReadShortcut(path, contents, calls))
-        return "could not be read back:\n" + DescribeCalls(calls);
+    std::string failure;
+    if (!ReadShortcut(path, contents, failure))
+        return "could not be read back: " + failure + "\n";
     std::string differences;
     if (contents.url != ExpectedUrl)
         differences += "URL " + Utf8(contents.url) + "\n";

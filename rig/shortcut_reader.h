@@ -9,5 +9,5 @@
 // What differs between the shortcut at path, read back through a fresh
 // instance of whatever object the host has registered for the class, and
 // what the program saves (the service's URL, iconPath at index 0); empty
-// when nothing does. A read that fails lists every call made and its status.
+// when nothing does. A read that fails names the call that failed, and how.
 std::string ReadBackDifferences(std::wstring const& path, std::wstring const& iconPath);

@@ -35,11 +35,6 @@ std::wstring ResolveFolder(int csidl)
     return path;
 }
 
-std::wstring StandinLogPath()
-{
-    return Paths.rigRoot + L"\\standin.log";
-}
-
 void ForgetRedirections()
 {
     PutBackRecordedValues();
@@ -117,19 +112,6 @@ void UseHostObject()
     PutBackRecordedValue(HKEY_LOCAL_MACHINE, ShortcutClassKey, L"");
 }
 
-std::vector<std::string> StandinCalls()
-{
-    std::string log;
-    // No log: the stand-in was never called.
-    SetupCheck(ReadBytes(StandinLogPath(), log) || GetLastError() == ERROR_FILE_NOT_FOUND, "reading the stand-in's log",
-               StandinLogPath());
-    std::vector<std::string> calls;
-    size_t start = 0;
-    for (size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
-        calls.push_back(log.substr(start, end - start));
-    return calls;
-}
-
 std::string SavedShortcutDifferences()
 {
     // The stand-in writes shortcuts but cannot read them: the host's object reads.
@@ -152,12 +134,8 @@ void ResetWorld()
     MakeDirectories(ThrowAwayFolder + L"\\AppData\\Local");
     RedirectShellFolder(DesktopValue, ThrowAwayFolder + L"\\Desktop");
     RedirectShellFolder(LocalAppDataValue, ThrowAwayFolder + L"\\AppData\\Local");
-    if (Paths.object == ShortcutObject::Host)
-        return;
-    UseStandinObject();
-    SetupCheck(SetEnvironmentVariableW(L"STANDIN_LOG", StandinLogPath().c_str()) != FALSE, "SetEnvironmentVariableW",
-               L"STANDIN_LOG");
-    RemoveTree(StandinLogPath());
+    if (Paths.object == ShortcutObject::Standin)
+        UseStandinObject();
 }
 
 void RestoreWorld()

@@ -1,6 +1,6 @@
 // The world the program runs in, as a test arranges it: the user's shell
 // folders, the files in them, which object answers to the shell's Internet
-// Shortcut class, and the stand-in's instructions.
+// Shortcut class.
 //
 // Every registry value the rig changes is first written down in the rig's
 // folder, so that RestoreWorld() puts it back, and so does the next rig
@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 // Which object saves the shortcut in the runs a world is reset for.
 enum class ShortcutObject {
@@ -22,7 +21,7 @@ struct RigPaths {
     std::wstring program;    // the program under test
     std::wstring standin;    // the stand-in shortcut object's DLL, if built
     std::wstring iconAsset;  // the icon asset the program embeds
-    std::wstring rigRoot;    // a folder of the rig's own: logs, the restore record
+    std::wstring rigRoot;    // a folder of the rig's own: the restore record
     ShortcutObject object = ShortcutObject::Standin;
     // On Windows the world moves the user's own Desktop and Local AppData for
     // a while; only when asked for (CI asks). Under Wine the prefix is the rig's.
@@ -51,16 +50,12 @@ void RedirectShellFolder(wchar_t const* valueName, std::wstring const& path);
 void UseStandinObject();
 void UseHostObject();
 
-// The calls the stand-in received since the last ResetWorld().
-std::vector<std::string> StandinCalls();
-
 // What differs between the saved shortcut, read back by the host's own
 // object, and what the program hands over; empty when nothing does.
 std::string SavedShortcutDifferences();
 
 // A clean first run: both folders moved into a fresh throw-away folder, no
-// shortcut, no icon file, and the rig's object registered (the stand-in
-// logging).
+// shortcut, no icon file, and the rig's object registered.
 void ResetWorld();
 // Puts back every registry value the rig changed and removes its folders.
 void RestoreWorld();

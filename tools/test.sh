@@ -9,11 +9,11 @@ tools/install-deps.sh test
 # The Windows workflow's selection must not come up empty. The list is read
 # whole first: grep -q quitting early would kill ctest with SIGPIPE and fail
 # the pipeline under pipefail.
-windows_selection_has_real_object() {
+windows_selection_has_host_object() {
   local listed
   listed=$(ctest --test-dir "$1" -N -L windows) || return
-  grep -q 'Test *#.*real_object' <<<"$listed" ||
-    { echo "$1: the tests labelled windows do not include real_object" >&2; return 1; }
+  grep -q 'Test *#.*scenarios_host_object' <<<"$listed" ||
+    { echo "$1: the tests labelled windows do not include scenarios_host_object" >&2; return 1; }
 }
 
 # Runs one build to the end, so a failure in one still shows the other's.
@@ -22,7 +22,7 @@ build_and_test() {
   cmake --no-warn-unused-cli -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORVEL_BUILD_TESTS=ON >/dev/null &&
     cmake --build "$build" -j"$(nproc)" &&
     ctest --test-dir "$build" --output-on-failure --no-tests=error &&
-    windows_selection_has_real_object "$build"
+    windows_selection_has_host_object "$build"
 }
 
 failed=()

@@ -1,10 +1,8 @@
 // Stand-in for the shell's Internet Shortcut COM object (CLSID_InternetShortcut).
 // Wine's own lacks IShellLinkW, so the rig registers this DLL for that class
-// in its private prefix. It logs the calls it receives; loaded in-process,
-// it lets a test watch each call and fail it (StandinWatchCalls).
-//
-// Environment:
-//   STANDIN_LOG   a Windows path; one UTF-8 line per call is appended ("\n" ends it).
+// in its private prefix; it saves a standard [InternetShortcut] file. Loaded
+// in-process, it shows a test each call it receives and lets the test fail it
+// (StandinWatchCalls).
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -13,12 +11,9 @@
 #include <intshcut.h>
 #include <isguids.h>
 
-#include <cstdio>
 #include <string>
 
-#include "rig/setup_check.h"
 #include "rig/standin/standin_watch.h"
-#include "rig/utf8.h"
 
 namespace {
 
@@ -26,63 +21,10 @@ LONG LiveObjects = 0;
 LONG ServerLocks = 0;
 StandinWatcher Watcher = nullptr;
 
-std::wstring EnvironmentValue(wchar_t const* name)
-{
-    std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
-    if (!value.empty())
-        value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
-    return value;
-}
-
-// A call that cannot be logged ends the program: a lost line would let a
-// test pass on calls it never saw.
-void Log(std::wstring const& line)
-{
-    std::wstring const path = EnvironmentValue(L"STANDIN_LOG");
-    if (path.empty())
-        return;
-    std::string const utf8 = Utf8(line + L'\n');
-    // Append-only access lands every write at the end; FILE_READ_DATA is
-    // there because LockFileEx wants read or write data access.
-    HANDLE log = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log == INVALID_HANDLE_VALUE)
-        ExitProcess(StandinLogFailureExitCode);
-    // Other processes append to the same log: whole lines, one at a time.
-    OVERLAPPED whole{};
-    BOOL const locked = LockFileEx(log, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole);
-    DWORD written = 0;
-    BOOL const wrote = WriteFile(log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-    if (locked)
-        UnlockFileEx(log, 0, 1, 0, &whole);
-    CloseHandle(log);
-    if (!wrote || written != utf8.size())
-        ExitProcess(StandinLogFailureExitCode);
-}
-
-// Logs "<line> -> 0x<hr>" and hands hr back.
-HRESULT Logged(std::wstring const& line, HRESULT hr)
-{
-    WCHAR status[16]{};
-    _snwprintf(status, ARRAYSIZE(status) - 1, L" -> 0x%08lX", static_cast<unsigned long>(hr));
-    Log(line + status);
-    return hr;
-}
-
-std::wstring Quoted(wchar_t const* text)
-{
-    return text ? L" \"" + std::wstring(text) + L"\"" : std::wstring(L" (null)");
-}
-
-std::wstring Number(long value)
-{
-    return L" " + std::to_wstring(value);
-}
-
 // What the watcher, if any, makes of a call about to be made.
-HRESULT Watched(std::wstring const& call, wchar_t const* argument = nullptr)
+HRESULT Watched(std::wstring const& call, wchar_t const* text = nullptr, LONG number = 0)
 {
-    return Watcher ? Watcher(call.c_str(), argument) : S_OK;
+    return Watcher ? Watcher(call.c_str(), text, number) : S_OK;
 }
 
 std::wstring InterfaceName(REFIID iid)
@@ -110,7 +52,7 @@ HRESULT Store(std::wstring& to, wchar_t const* from)
 
 struct Shortcut;
 
-// One part per interface, so each AddRef and Release says which one was used.
+// One part per interface, so each AddRef and Release shows which one was used.
 #define SHORTCUT_PART(NAME)                                                                            \
     Shortcut* whole = nullptr;                                                                         \
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;                                   \
@@ -184,24 +126,20 @@ struct Shortcut {
 
     HRESULT Query(REFIID iid, void** object)
     {
-        std::wstring const line = L"QueryInterface " + InterfaceName(iid);
         if (!object)
-            return Logged(line, E_POINTER);
-        HRESULT hr = Watched(line);
+            return E_POINTER;
+        HRESULT const hr = Watched(L"QueryInterface " + InterfaceName(iid));
         *object = SUCCEEDED(hr) ? Find(iid) : nullptr;
-        if (*object) {
-            InterlockedIncrement(&references);  // silent: only the caller's own AddRefs are logged
-            hr = S_OK;
-        } else if (SUCCEEDED(hr)) {
-            hr = E_NOINTERFACE;
-        }
-        return Logged(line, hr);
+        if (!*object)
+            return FAILED(hr) ? hr : E_NOINTERFACE;
+        InterlockedIncrement(&references);  // unwatched: only the caller's own AddRefs are shown
+        return S_OK;
     }
 
     ULONG Count(LONG delta, wchar_t const* call, wchar_t const* part)
     {
         LONG const left = InterlockedExchangeAdd(&references, delta) + delta;
-        Log(std::wstring(call) + L" " + part + L" -> " + std::to_wstring(left));
+        Watched(std::wstring(call) + L" " + part, nullptr, left);
         if (left == 0) {
             delete this;
             InterlockedDecrement(&LiveObjects);
@@ -241,34 +179,30 @@ SHORTCUT_PART_UNKNOWN(FilePart)
 
 STDMETHODIMP LocatorPart::SetURL(LPCWSTR url, DWORD flags)
 {
-    HRESULT hr = Watched(L"SetURL", url);
+    HRESULT hr = Watched(L"SetURL", url, static_cast<LONG>(flags));
     if (SUCCEEDED(hr) && SUCCEEDED(hr = Store(whole->url, url)))
         whole->hasUrl = true;
-    return Logged(L"SetURL" + Quoted(url) + Number(static_cast<long>(flags)), hr);
+    return hr;
 }
 
 STDMETHODIMP LinkPart::SetDescription(LPCWSTR description)
 {
-    HRESULT hr = Watched(L"SetDescription", description);
-    if (SUCCEEDED(hr))
-        hr = Store(whole->description, description);
-    return Logged(L"SetDescription" + Quoted(description), hr);
+    HRESULT const hr = Watched(L"SetDescription", description);
+    return SUCCEEDED(hr) ? Store(whole->description, description) : hr;
 }
 
 STDMETHODIMP LinkPart::SetIconLocation(LPCWSTR path, int index)
 {
-    HRESULT hr = Watched(L"SetIconLocation", path);
+    HRESULT hr = Watched(L"SetIconLocation", path, index);
     if (SUCCEEDED(hr) && SUCCEEDED(hr = Store(whole->iconPath, path)))
         whole->iconIndex = index;
-    return Logged(L"SetIconLocation" + Quoted(path) + Number(index), hr);
+    return hr;
 }
 
 STDMETHODIMP FilePart::Save(LPCOLESTR path, BOOL remember)
 {
-    HRESULT hr = Watched(L"Save", path);
-    if (SUCCEEDED(hr))
-        hr = !whole->hasUrl ? E_UNEXPECTED : !path ? E_INVALIDARG : whole->Write(path);
-    return Logged(L"Save" + Quoted(path) + Number(remember), hr);
+    HRESULT const hr = Watched(L"Save", path, remember);
+    return FAILED(hr) ? hr : !whole->hasUrl ? E_UNEXPECTED : !path ? E_INVALIDARG : whole->Write(path);
 }
 
 // A static object: the server's lifetime is counted through LockServer alone.
@@ -286,19 +220,18 @@ struct Factory : IClassFactory {
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
-        std::wstring const line = L"CreateInstance " + InterfaceName(iid);
         if (!object)
-            return Logged(line, E_POINTER);
+            return E_POINTER;
         *object = nullptr;
         if (outer)
-            return Logged(line, CLASS_E_NOAGGREGATION);
+            return CLASS_E_NOAGGREGATION;
         Shortcut* shortcut = new Shortcut;
         if (!(*object = shortcut->Find(iid))) {
             delete shortcut;
-            return Logged(line, E_NOINTERFACE);
+            return E_NOINTERFACE;
         }
         InterlockedIncrement(&LiveObjects);
-        return Logged(line, S_OK);
+        return S_OK;
     }
 
     STDMETHODIMP LockServer(BOOL lock) override

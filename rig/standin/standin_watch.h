@@ -1,11 +1,13 @@
-// Loaded in-process, the stand-in shows a test each call before it is made:
-// "QueryInterface <interface>", "SetURL", "SetIconLocation", "SetDescription"
-// or "Save", with the call's string argument (null for QueryInterface). A
-// failing status from the watcher is what the call returns, and it does nothing.
+// Loaded in-process, the stand-in shows a test each call it receives before
+// it is made: "QueryInterface <interface>", "SetURL", "SetIconLocation",
+// "SetDescription" or "Save", with the string argument (or null) and the
+// number (flags, icon index, remember flag); and "AddRef <interface>" or
+// "Release <interface>" after it, with the references left. A failing status
+// from the watcher is what the call returns, and the call does nothing else.
 #pragma once
 
 #include <windows.h>
 
-typedef HRESULT(WINAPI* StandinWatcher)(LPCWSTR call, LPCWSTR argument);
-// Exported as StandinWatchCalls; null stops watching.
+typedef HRESULT(WINAPI* StandinWatcher)(LPCWSTR call, LPCWSTR text, LONG number);
+// The stand-in's export StandinWatchCalls; null stops watching.
 typedef void(WINAPI* StandinWatchCallsFunction)(StandinWatcher watcher);

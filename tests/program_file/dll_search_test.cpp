@@ -28,14 +28,10 @@ wchar_t const PlantedName[] = L"uxtheme.dll";
 wchar_t const PlantedModule[] = L"uxtheme";
 wchar_t const MarkerName[] = L"planted-dll-loaded";
 
-struct PlantedRun {
-    PlayedRun run;
-    bool plantedDllLoaded;
-};
-
 // Runs a copy of a program, under a name of its own, from a folder holding
-// the planted DLL, and answers No to its box.
-PlantedRun PlayBesidePlantedDll(std::wstring const& program, std::wstring const& copyName)
+// the planted DLL, answers No to its one box, and tells whether the plant
+// was loaded.
+bool LoadsPlantedDll(std::wstring const& program, std::wstring const& copyName)
 {
     std::wstring const folder = FreshTempFolder(L"quorvel-planted");
     std::wstring const copy = folder + L"\\" + copyName;
@@ -53,30 +49,23 @@ PlantedRun PlayBesidePlantedDll(std::wstring const& program, std::wstring const&
     PutBackRecordedValues();
     bool const loaded = Exists(folder + L"\\" + MarkerName);
     RemoveTree(folder);
-    return {run, loaded};
-}
-
-// It ran as usual: one box, answered No.
-void ExpectOneBoxAnsweredNo(PlayedRun const& run)
-{
-    ASSERT_EQ(run.startError, 0u);
+    // It ran as usual.
+    EXPECT_EQ(run.startError, 0u);
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.exitCode, static_cast<DWORD>(IDNO));
+    return loaded;
 }
 
 TEST(DllSearch, PlantedDllIsLoadedWithoutTheRestriction)
 {
-    PlantedRun const planted = PlayBesidePlantedDll(UnrestrictedPath, L"planted-control.exe");
-    ExpectOneBoxAnsweredNo(planted.run);
-    EXPECT_TRUE(planted.plantedDllLoaded) << "the plant did not take, so the next test would prove nothing";
+    EXPECT_TRUE(LoadsPlantedDll(UnrestrictedPath, L"planted-control.exe"))
+        << "the plant did not take, so the next test would prove nothing";
 }
 
 TEST(DllSearch, ProgramDoesNotLoadAPlantedDll)
 {
-    PlantedRun const planted = PlayBesidePlantedDll(ProgramPath, L"planted-program.exe");
-    ExpectOneBoxAnsweredNo(planted.run);
-    EXPECT_FALSE(planted.plantedDllLoaded);
+    EXPECT_FALSE(LoadsPlantedDll(ProgramPath, L"planted-program.exe"));
 }
 
 } // namespace

@@ -134,7 +134,7 @@ TEST_F(ProgramResources, HoldOnlyTheIconAndTheManifest)
     EXPECT_EQ(Languages(RT_MANIFEST, ManifestId).size(), 1u);
 }
 
-TEST_F(ProgramResources, IconGroupListsTheAssetsImages)
+TEST_F(ProgramResources, IconGroupListsTheAssetsImagesAndHoldsTheirBytes)
 {
     std::vector<IconFileImage> const& asset = ProgramUnderCheck().assetImages;
     std::string const group = Bytes(RT_GROUP_ICON, IconGroupId);
@@ -159,14 +159,8 @@ TEST_F(ProgramResources, IconGroupListsTheAssetsImages)
         EXPECT_EQ(entry.bitCount, asset[i].bitCount);
         EXPECT_EQ(entry.bytesInRes, asset[i].bytes.size());
         EXPECT_EQ(entry.id, i + 1);
+        EXPECT_TRUE(Bytes(RT_ICON, entry.id) == asset[i].bytes) << "the image's bytes are not the asset's";
     }
-}
-
-TEST_F(ProgramResources, IconImagesAreTheAssetsBytes)
-{
-    std::vector<IconFileImage> const& asset = ProgramUnderCheck().assetImages;
-    for (size_t i = 0; i < asset.size(); ++i)
-        EXPECT_TRUE(Bytes(RT_ICON, static_cast<WORD>(i + 1)) == asset[i].bytes) << "image " << i + 1;
 }
 
 TEST_F(ProgramResources, ManifestIsTheResourceScriptsFile)
