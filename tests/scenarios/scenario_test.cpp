@@ -1,8 +1,9 @@
 // The whole program, run for real: each scenario arranges the disk or the
 // registry, plays the user's answers and checks every box, the exit code,
-// both files and the settings-change broadcasts. The same table runs with the stand-in and with the host's own
-// object; where the host makes a difference, the assertion says so. What
-// happens when a single call fails is the failure sweep's (tests/unit).
+// both files and the settings-change broadcasts. The same table runs with
+// the stand-in and with the host's own object; where the host makes a
+// difference, the assertion says so. What a single failing call does is the
+// failure sweep's to show (tests/unit).
 #include <gtest/gtest.h>
 
 #include <algorithm>

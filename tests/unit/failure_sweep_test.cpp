@@ -99,8 +99,8 @@ Failure const* Count(size_t row)
     return Now.failed = &failures[std::min(Now.failure, failures.size() - 1)];
 }
 
-// Windows refuses a path of MAX_PATH (260) code units or more, its
-// terminator counted, unless it begins with \\?\; Wine takes it:
+// Windows takes at most 259 code units before the terminator (MAX_PATH, 260,
+// counts it) unless the path begins with \\?\; Wine takes longer ones too:
 // https://learn.microsoft.com/windows/win32/fileio/maximum-file-path-limitation
 void Watch(unsigned watch, LPCWSTR path)
 {
