@@ -120,6 +120,10 @@ fi
 caller_umask=$(umask)
 umask 077
 private=$(mktemp -d "${TMPDIR:-/tmp}/release.XXXXXXXX")
+# The tools' own temporary files too (the compiler driver's, say), so that
+# none is left in the caller's TMPDIR when an interruption kills a tool.
+export TMPDIR=$private/tmp
+mkdir "$TMPDIR"
 
 # DIR's parents are made now, so that a DIR that cannot be made fails before
 # the build; the ones made here are recorded, to go again if there is no

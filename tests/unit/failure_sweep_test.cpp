@@ -53,8 +53,8 @@ struct Failure {
     Outcome outcome;
     LONG_PTR returns;
     DWORD error = 0;
-    // The call does its work first (WriteFile: half of it); S_FALSE from
-    // SHGetFolderPathW names a folder that is not there.
+    // The call does its work first (WriteFile: half of it; SHGetFolderPathW:
+    // names a folder that is not there).
     bool after = false;
 };
 
@@ -79,7 +79,7 @@ struct SweptRun {
     Failure const* failed = nullptr;
     std::vector<size_t> calls{};  // rows of the table, in call order
     std::vector<std::string> objectCalls{};
-    std::vector<std::string> shown{};  // the boxes' texts
+    std::vector<std::string> shown{};  // the boxes: "question", "overwrite", "created", "not created"
     int exitCode = 0;
     std::optional<std::string> shortcutBefore{}, iconBefore{}, shortcut{}, icon{};
 };
@@ -158,27 +158,10 @@ BOOL WINAPI SweptWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD writte
     return static_cast<BOOL>(failure->returns);
 }
 
-size_t const FoldersRow = 1;
-std::wstring DesktopFolder;
-std::wstring LocalAppDataFolder;
-std::wstring MissingFolder;
-HRESULT WINAPI SweptFolders(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
-{
-    Failure const* failure = Count(FoldersRow);
-    path[0] = L'\0';
-    if (failure && !failure->after)
-        return static_cast<HRESULT>(failure->returns);
-    std::wstring const& folder = failure                            ? MissingFolder
-                                 : csidl == CSIDL_DESKTOPDIRECTORY ? DesktopFolder
-                                                                   : LocalAppDataFolder;
-    lstrcpynW(path, folder.c_str(), MAX_PATH);
-    return failure ? static_cast<HRESULT>(failure->returns) : S_OK;
-}
-
-// Row numbers go on from the two above.
+// Row numbers go on from WriteFile's.
 constexpr int BaseRow = __COUNTER__;
 #define SWEPT(DLL, FUNCTION, WATCH, ...) \
-    {DLL, #FUNCTION, SweptAs<__COUNTER__ - BaseRow + FoldersRow>(&FUNCTION), WATCH, {__VA_ARGS__}}
+    {DLL, #FUNCTION, SweptAs<__COUNTER__ - BaseRow + WriteFileRow>(&FUNCTION), WATCH, {__VA_ARGS__}}
 #define OBJECT(CALL, WATCH, ...) {nullptr, CALL, nullptr, WATCH, {__VA_ARGS__}}
 
 using O = Outcome;
@@ -190,8 +173,8 @@ std::vector<PlatformCall> const& Table()
          {{"FALSE, ERROR_DISK_FULL, none written", O::NotCreated, FALSE, ERROR_DISK_FULL},
           {"FALSE, ERROR_DISK_FULL, half written", O::NotCreated, FALSE, ERROR_DISK_FULL, true},
           {"TRUE, half written", O::NotCreated, TRUE, 0, true}}},
-        {"shell32.dll", "SHGetFolderPathW", reinterpret_cast<void*>(SweptFolders), 0,
-         {{"E_FAIL", O::NotCreated, E_FAIL}, {"S_FALSE, not there", O::NotCreated, S_FALSE, 0, true}}},
+        SWEPT("shell32.dll", SHGetFolderPathW, 0, {"E_FAIL", O::NotCreated, E_FAIL},
+              {"S_FALSE, not there", O::NotCreated, S_FALSE, 0, true}),
         SWEPT("kernel32.dll", GetModuleHandleW, 0, {"NULL, ERROR_MOD_NOT_FOUND", O::AsIfNone, 0, ERROR_MOD_NOT_FOUND}),
         SWEPT("kernel32.dll", GetProcAddress, 0, {"NULL, ERROR_PROC_NOT_FOUND", O::AsIfNone, 0, ERROR_PROC_NOT_FOUND}),
         SWEPT("user32.dll", MessageBoxW, 0, {"0, ERROR_NOT_ENOUGH_MEMORY", O::BoxLost, 0, ERROR_NOT_ENOUGH_MEMORY}),
@@ -244,6 +227,19 @@ HRESULT WINAPI ObjectCall(LPCWSTR call, LPCWSTR text, LONG number)
     return failure ? static_cast<HRESULT>(failure->returns) : S_OK;
 }
 
+std::wstring DesktopFolder;
+std::wstring LocalAppDataFolder;
+std::wstring MissingFolder;
+
+// The sweep's folders; the one that fails with S_FALSE is known but not there.
+HRESULT WINAPI TheFolders(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
+{
+    bool const failing = Now.calls.size() == Now.failAt;
+    lstrcpynW(path, (failing ? MissingFolder : csidl == CSIDL_DESKTOPDIRECTORY ? DesktopFolder : LocalAppDataFolder).c_str(),
+              MAX_PATH);
+    return S_OK;
+}
+
 IClassFactory* Standin = nullptr;
 decltype(&DllCanUnloadNow) StandinUnloadable = nullptr;
 
@@ -255,10 +251,17 @@ HRESULT WINAPI FromStandin(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID iid, L
 
 int OverwriteAnswer = 0;
 
+// Each box by what it says, so that a failure message reads plainly.
 int WINAPI ScriptedBox(HWND, LPCWSTR text, LPCWSTR, UINT)
 {
-    Now.shown.push_back(Utf8(text));
-    return lstrcmpW(text, ExpectedQuestion) == 0 ? IDYES : lstrcmpW(text, ExpectedOverwrite) == 0 ? OverwriteAnswer : IDOK;
+    bool const question = lstrcmpW(text, ExpectedQuestion) == 0;
+    bool const overwrite = lstrcmpW(text, ExpectedOverwrite) == 0;
+    Now.shown.push_back(question    ? "question"
+                        : overwrite ? "overwrite"
+                        : lstrcmpW(text, ExpectedCreated) == 0 ? "created"
+                        : lstrcmpW(text, ExpectedNotCreated) == 0 ? "not created"
+                                                                  : Utf8(text));
+    return question ? IDYES : overwrite ? OverwriteAnswer : IDOK;
 }
 
 // Where the program is made to run from, and what the user answers.
@@ -343,15 +346,18 @@ protected:
         OpenHandles.clear();
         Now = {.shortcutBefore = FileBytes(ShortcutPath()), .iconBefore = FileBytes(IconPath())};
         {
-            // Patching calls some of these itself: none of that counts.
+            // Patching calls some of these itself: none of that counts. What
+            // the program does not import it cannot call: nothing to patch.
             std::vector<std::unique_ptr<ImportPatch>> patches;
             HandedTo.assign(Table().size(), nullptr);
             for (size_t row = 0; row < Table().size(); ++row) {
                 PlatformCall const& call = Table()[row];
                 if (call.dll)
-                    HandedTo[row] = patches.emplace_back(new ImportPatch(call.dll, call.function, call.swept))->Original();
+                    HandedTo[row] =
+                        patches.emplace_back(new ImportPatch(call.dll, call.function, call.swept, false))->Original();
             }
             HandedTo[RowOf("MessageBoxW")] = reinterpret_cast<void*>(ScriptedBox);
+            HandedTo[RowOf("SHGetFolderPathW")] = reinterpret_cast<void*>(TheFolders);
             HandedTo[RowOf("CoCreateInstance")] = reinterpret_cast<void*>(FromStandin);
             Now.calls.clear();
             Now.failAt = failAt;
@@ -362,7 +368,7 @@ protected:
         Now.icon = FileBytes(IconPath());
 
         // Told "created" only beside a whole icon file; a missing folder is never made.
-        bool const toldCreated = !Now.shown.empty() && Now.shown.back() == Utf8(ExpectedCreated);
+        bool const toldCreated = !Now.shown.empty() && Now.shown.back() == "created";
         EXPECT_TRUE(!toldCreated || Now.icon == Image) << "created, but the icon file is " << Described(Now.icon);
         EXPECT_FALSE(Exists(MissingFolder)) << "the missing folder was made";
         EXPECT_TRUE(OpenHandles.empty()) << OpenHandles.size() << " handles left open";
@@ -388,7 +394,7 @@ protected:
         auto const failing = base.calls.begin() + static_cast<std::ptrdiff_t>(n - 1);
         size_t const boxesBefore = static_cast<size_t>(std::count(base.calls.begin(), failing, RowOf("MessageBoxW")));
         bool const boxLost = failure.outcome == Outcome::BoxLost;
-        bool const overwriteLost = boxLost && base.shown[boxesBefore] == Utf8(ExpectedOverwrite);
+        bool const overwriteLost = boxLost && base.shown[boxesBefore] == "overwrite";
         // Too late to change anything: a failure the program may ignore, or the outcome box.
         bool const asBase = failure.outcome == Outcome::AsIfNone || (boxLost && boxesBefore + 1 == base.shown.size());
 
@@ -396,7 +402,7 @@ protected:
         if (failure.outcome == Outcome::AsIfNone)
             boxes = base.shown;
         else if (!boxLost || overwriteLost)
-            boxes.push_back(Utf8(ExpectedNotCreated));
+            boxes.push_back("not created");
         EXPECT_EQ(run.shown, boxes);
         EXPECT_EQ(run.exitCode, boxLost && !overwriteLost ? 0 : IDOK);
 
@@ -419,6 +425,7 @@ TEST_F(FailureSweep, EachCallFailingInTurnEndsAsTheUserIsTold)
         SCOPED_TRACE(start.name);
         // Run once without failures: it shows which calls there are to fail.
         SweptRun const base = RunFailing(start, 0, 0);
+        SetupCheck(!base.calls.empty(), "the sweep saw no call: its patches took nothing");
         ++runs;
         // What the object is handed, when it is: the service, the icon file at
         // index 0, the description, the desktop's shortcut remembered; then

@@ -18,15 +18,18 @@ void WriteSlot(void** slot, void* value)
 
 } // namespace
 
-ImportPatch::ImportPatch(char const* dll, char const* function, void* replacement)
+ImportPatch::ImportPatch(char const* dll, char const* function, void* replacement, bool required)
     : slot_(ImportSlot(PeImageOfModule(nullptr), dll, function))
 {
-    SetupCheck(slot_ != nullptr, "ImportPatch: this program does not import", Utf16(dll) + L"!" + Utf16(function));
+    SetupCheck(slot_ || !required, "ImportPatch: this program does not import", Utf16(dll) + L"!" + Utf16(function));
+    if (!slot_)
+        return;
     original_ = *slot_;
     WriteSlot(slot_, replacement);
 }
 
 ImportPatch::~ImportPatch()
 {
-    WriteSlot(slot_, original_);
+    if (slot_)
+        WriteSlot(slot_, original_);
 }

@@ -6,8 +6,10 @@
 class ImportPatch {
 public:
     // Redirects calls this program makes to dll!function until destroyed. A
-    // function the program does not import stops the test as a set-up failure.
-    ImportPatch(char const* dll, char const* function, void* replacement);
+    // function the program does not import stops the test as a set-up
+    // failure, unless it is not required: then nothing is patched, and
+    // Original() is null.
+    ImportPatch(char const* dll, char const* function, void* replacement, bool required = true);
     ~ImportPatch();
     ImportPatch(ImportPatch const&) = delete;
     ImportPatch& operator=(ImportPatch const&) = delete;
