@@ -218,8 +218,9 @@ size_t RowOf(std::string const& function)
 
 HRESULT WINAPI ObjectCall(LPCWSTR call, LPCWSTR text, LONG number)
 {
-    Now.objectCalls.push_back(Utf8(call) + (text ? " \"" + Utf8(text) + "\" " : " ") + std::to_string(number));
-    size_t const row = RowOf(Utf8(call));
+    std::string const name = Utf8(call);
+    Now.objectCalls.push_back(name + (text ? " \"" + Utf8(text) + "\" " : " ") + std::to_string(number));
+    size_t const row = RowOf(name);
     if (row == Table().size())
         return S_OK;
     Watch(Table()[row].watch, text);
