@@ -1,25 +1,28 @@
 #include "broadcast_listener.h"
 
+#include <future>
+#include <mutex>
+#include <thread>
+#include <utility>
+
 #include "clock.h"
 #include "setup_check.h"
 
 namespace {
 
-CRITICAL_SECTION Lock;
+std::mutex Lock;
 std::vector<SettingChange> Received;
 
 LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_SETTINGCHANGE) {
-        EnterCriticalSection(&Lock);
-        Received.push_back({wParam, lParam, RigNowMs()});
-        LeaveCriticalSection(&Lock);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
+    if (message != WM_SETTINGCHANGE)
+        return DefWindowProcW(window, message, wParam, lParam);
+    std::lock_guard<std::mutex> const hold(Lock);
+    Received.push_back({wParam, lParam, RigNowMs()});
+    return 0;
 }
 
-DWORD WINAPI ListenerThread(void* ready)
+void Listen(std::promise<void>& ready)
 {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = ListenerProc;
@@ -29,76 +32,62 @@ DWORD WINAPI ListenerThread(void* ready)
     HWND const window = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
                                         nullptr, windowClass.hInstance, nullptr);
     SetupCheck(window != nullptr, "CreateWindowExW", L"broadcast listener");
-    SetEvent(static_cast<HANDLE>(ready));
+    ready.set_value();
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
-    return 0;
 }
 
-// Runs fn on a thread of its own and waits until it signals that it is ready.
-HANDLE StartThread(LPTHREAD_START_ROUTINE fn, wchar_t const* what)
-{
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetupCheck(ready != nullptr, "CreateEventW", what);
-    HANDLE thread = CreateThread(nullptr, 0, fn, ready, 0, nullptr);
-    SetupCheck(thread != nullptr, "CreateThread", what);
-    WaitForSingleObject(ready, INFINITE);
-    CloseHandle(ready);
-    return thread;
-}
+std::promise<void> Thaw;
+std::thread FrozenThread;
 
-HANDLE Thaw = nullptr;
-HANDLE FrozenThread = nullptr;
-
-DWORD WINAPI FrozenWindowThread(void* ready)
+void Freeze(std::promise<void>& ready)
 {
     HWND const window = CreateWindowExW(0, L"STATIC", L"frozen", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
                                         nullptr, nullptr);
     SetupCheck(window != nullptr, "CreateWindowExW", L"frozen window");
-    SetEvent(static_cast<HANDLE>(ready));
+    ready.set_value();
     // Answers nothing while frozen, then what was sent to it meanwhile.
-    WaitForSingleObject(Thaw, INFINITE);
+    Thaw.get_future().wait();
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageW(&message);
     DestroyWindow(window);
-    return 0;
+}
+
+// Runs work on a thread of its own and waits until it says it is ready.
+std::thread StartThread(void (*work)(std::promise<void>&))
+{
+    std::promise<void> ready;
+    std::thread thread(work, std::ref(ready));
+    ready.get_future().wait();
+    return thread;
 }
 
 } // namespace
 
 void StartBroadcastListener()
 {
-    InitializeCriticalSection(&Lock);
-    CloseHandle(StartThread(ListenerThread, L"broadcast listener"));
+    StartThread(Listen).detach();
 }
 
 std::vector<SettingChange> TakeSettingChanges()
 {
-    EnterCriticalSection(&Lock);
-    std::vector<SettingChange> taken;
-    taken.swap(Received);
-    LeaveCriticalSection(&Lock);
-    return taken;
+    std::lock_guard<std::mutex> const hold(Lock);
+    return std::exchange(Received, {});
 }
 
 void StartFrozenWindow()
 {
     ThawFrozenWindow();
-    Thaw = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetupCheck(Thaw != nullptr, "CreateEventW", L"thaw");
-    FrozenThread = StartThread(FrozenWindowThread, L"frozen window");
+    Thaw = std::promise<void>();
+    FrozenThread = StartThread(Freeze);
 }
 
 void ThawFrozenWindow()
 {
-    if (!FrozenThread)
+    if (!FrozenThread.joinable())
         return;
-    SetEvent(Thaw);
-    WaitForSingleObject(FrozenThread, INFINITE);
-    CloseHandle(FrozenThread);
-    CloseHandle(Thaw);
-    FrozenThread = nullptr;
-    Thaw = nullptr;
+    Thaw.set_value();
+    FrozenThread.join();
 }

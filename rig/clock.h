@@ -4,17 +4,12 @@
 
 #include <windows.h>
 
+#include <chrono>
+
 // Milliseconds since an arbitrary start, to well under a millisecond.
 inline double RigNowMs()
 {
-    static LONGLONG const ticksPerSecond = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return frequency.QuadPart;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(ticksPerSecond);
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // Waits about ms. Win32 waits take whole milliseconds (about 1.2 ms under

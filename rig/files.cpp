@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "setup_check.h"
 
@@ -17,18 +19,9 @@ std::wstring WindowsPathOf(std::wstring path)
 
 bool ReadBytes(std::wstring const& path, std::string& bytes)
 {
-    bytes.clear();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    char buffer[65536];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return ok;
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.fail();
 }
 
 std::string ReadFixture(std::wstring const& path)
@@ -40,23 +33,22 @@ std::string ReadFixture(std::wstring const& path)
 
 bool IsDirectory(std::wstring const& path)
 {
-    DWORD const attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
 }
 
 bool Exists(std::wstring const& path)
 {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
 void WriteBytes(std::wstring const& path, std::string const& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    SetupCheck(file != INVALID_HANDLE_VALUE, "CreateFileW", path);
-    DWORD written = 0;
-    BOOL const wrote = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    SetupCheck(wrote && written == bytes.size(), "WriteFile", path);
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    SetupCheck(!out.fail(), "writing", path);
 }
 
 namespace {
@@ -77,7 +69,21 @@ std::vector<std::wstring> NamesIn(std::wstring const& folder)
     std::error_code error;
     for (auto const& entry : std::filesystem::directory_iterator(folder, error))
         names.push_back(entry.path().filename().wstring());
+    std::sort(names.begin(), names.end());
     return names;
+}
+
+PathState StateOf(std::wstring const& path)
+{
+    PathState state;
+    if (IsDirectory(path)) {
+        state.kind = PathState::Folder;
+        for (std::wstring const& name : NamesIn(path))
+            state.bytes += Utf8(name) + '\0' + StateOf(path + L"\\" + name).bytes + '\0';
+    } else if (ReadBytes(path, state.bytes)) {
+        state.kind = PathState::File;
+    }
+    return state;
 }
 
 void RemoveTree(std::wstring const& path)
@@ -89,17 +95,9 @@ void RemoveTree(std::wstring const& path)
 
 void MakeDirectories(std::wstring const& path)
 {
-    std::wstring const full = ExtendedLengthPath(path);
-    // Past "\\?\C:\", where the first folder of a drive path begins.
-    size_t const firstFolder = full.size() > path.size() ? 7 : 0;
-    for (size_t end = full.find(L'\\', firstFolder);; end = full.find(L'\\', end + 1)) {
-        std::wstring const folder = full.substr(0, end);
-        if (!CreateDirectoryW(folder.c_str(), nullptr))
-            SetupCheck(GetLastError() == ERROR_ALREADY_EXISTS, "CreateDirectoryW", folder);
-        if (end == std::wstring::npos)
-            break;
-    }
-    SetupCheck(IsDirectory(full), "MakeDirectories: no folder at", path);
+    std::error_code error;
+    std::filesystem::create_directories(ExtendedLengthPath(path), error);
+    SetupCheck(!error && IsDirectory(ExtendedLengthPath(path)), "MakeDirectories", path);
 }
 
 std::wstring MakeFolderOfLength(std::wstring const& parent, size_t length)
@@ -115,10 +113,10 @@ std::wstring MakeFolderOfLength(std::wstring const& parent, size_t length)
 
 std::wstring FreshTempFolder(wchar_t const* name)
 {
-    WCHAR temp[MAX_PATH]{};
-    DWORD const length = GetTempPathW(MAX_PATH, temp);
-    SetupCheck(length > 0 && length < MAX_PATH, "GetTempPathW");
-    std::wstring const folder = std::wstring(temp) + name + L"-" + std::to_wstring(GetCurrentProcessId());
+    std::error_code error;
+    std::wstring const folder = (std::filesystem::temp_directory_path(error) / name).wstring() + L"-"
+                                + std::to_wstring(GetCurrentProcessId());
+    SetupCheck(!error, "the temporary folder");
     RemoveTree(folder);
     MakeDirectories(folder);
     return WithLongNames(folder);

@@ -19,8 +19,18 @@ std::string ReadFixture(std::wstring const& path);
 bool IsDirectory(std::wstring const& path);
 bool Exists(std::wstring const& path);
 
-// The names in a folder, "." and ".." left out; none when it cannot be read.
+// The names in a folder, sorted, "." and ".." left out; none when it cannot
+// be read.
 std::vector<std::wstring> NamesIn(std::wstring const& folder);
+
+// What stands at a path, to compare before with after: nothing, a file with
+// its bytes, or a folder with what stands at each name in it.
+struct PathState {
+    enum Kind { Absent, File, Folder } kind = Absent;
+    std::string bytes;  // a folder's: each name, then what stands there
+    bool operator==(PathState const& other) const { return kind == other.kind && bytes == other.bytes; }
+};
+PathState StateOf(std::wstring const& path);
 
 // Set-up: these stop the test program when they cannot do their job, since
 // nothing arranged on a half-made world would hold.

@@ -105,13 +105,11 @@ std::vector<std::string> DelayImportedDlls(PeImage const& image)
     return names;
 }
 
-void** ImportSlot(PeImage const& image, char const* dll, char const* function)
+void** ImportSlot(PeImage const& image, char const* function)
 {
     if (!image.mapped)
         return nullptr;
     for (IMAGE_IMPORT_DESCRIPTOR const* entry : ImportEntries(image)) {
-        if (lstrcmpiA(NameAt(image, entry->Name).c_str(), dll) != 0)
-            continue;
         auto const* names = At<IMAGE_THUNK_DATA64>(image, entry->OriginalFirstThunk);
         auto* slots = const_cast<IMAGE_THUNK_DATA64*>(At<IMAGE_THUNK_DATA64>(image, entry->FirstThunk));
         for (; names && slots && names->u1.AddressOfData; ++names, ++slots) {

@@ -28,5 +28,6 @@ void const* AtRva(PeImage const& image, DWORD rva, size_t size);
 std::vector<std::string> ImportedDlls(PeImage const& image);
 std::vector<std::string> DelayImportedDlls(PeImage const& image);
 
-// The import address slot of dll!function in a loaded module, or null.
-void** ImportSlot(PeImage const& image, char const* dll, char const* function);
+// The import address slot of function, from whichever DLL, in a loaded
+// module; null when the module does not import it.
+void** ImportSlot(PeImage const& image, char const* function);

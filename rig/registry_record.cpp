@@ -1,5 +1,6 @@
 #include "registry_record.h"
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -86,10 +87,8 @@ void SetRecordedValue(HKEY root, std::wstring const& key, std::wstring const& na
                       std::wstring const& data)
 {
     SetupCheck(!RecordPath.empty(), "SetRecordedValue before UseRegistryRecord", name);
-    bool known = false;
-    for (RecordedValue const& value : Recorded)
-        known = known || Same(value, root, key, name);
-    if (!known) {
+    if (std::none_of(Recorded.begin(), Recorded.end(),
+                     [&](RecordedValue const& value) { return Same(value, root, key, name); })) {
         RecordedValue old{root, key, name, false, REG_NONE, {}};
         DWORD size = 0;
         LSTATUS status = RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &old.type,

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <string_view>
+
 #include "files.h"
 #include "host.h"
 #include "registry_record.h"
@@ -92,8 +94,8 @@ std::wstring WorldFolder()
 
 void RedirectShellFolder(wchar_t const* valueName, std::wstring const& path)
 {
-    bool const desktop = lstrcmpW(valueName, DesktopValue) == 0;
-    SetupCheck(desktop || lstrcmpW(valueName, LocalAppDataValue) == 0, "RedirectShellFolder: no such folder",
+    bool const desktop = std::wstring_view(valueName) == DesktopValue;
+    SetupCheck(desktop || std::wstring_view(valueName) == LocalAppDataValue, "RedirectShellFolder: no such folder",
                valueName);
     SetupCheck(WorldMayMoveUserFolders(), "RedirectShellFolder: moving the user's folders was not asked for",
                valueName);

@@ -50,28 +50,72 @@ HRESULT Store(std::wstring& to, wchar_t const* from)
     return S_OK;
 }
 
-struct Shortcut;
-
-// One part per interface, so each AddRef and Release shows which one was used.
-#define SHORTCUT_PART(NAME)                                                                            \
-    Shortcut* whole = nullptr;                                                                         \
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;                                   \
-    STDMETHODIMP_(ULONG) AddRef() override;                                                            \
-    STDMETHODIMP_(ULONG) Release() override;                                                           \
-    static wchar_t const* Name() { return NAME; }
 #define NOT_IMPLEMENTED override { return E_NOTIMPL; }
 
-struct LocatorPart : IUniformResourceLocatorW {
-    SHORTCUT_PART(L"IUniformResourceLocatorW")
-    STDMETHODIMP SetURL(LPCWSTR url, DWORD flags) override;
+// One object behind the three interfaces, as the shell's own is.
+struct Shortcut final : IUniformResourceLocatorW, IShellLinkW, IPersistFile {
+    LONG references = 1;
+    int iconIndex = 0;
+    std::wstring url;
+    std::wstring iconPath;
+    std::wstring description;
+
+    void* Find(REFIID iid)
+    {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IUniformResourceLocatorW))
+            return static_cast<IUniformResourceLocatorW*>(this);
+        if (IsEqualIID(iid, IID_IShellLinkW))
+            return static_cast<IShellLinkW*>(this);
+        if (IsEqualIID(iid, IID_IPersistFile) || IsEqualIID(iid, IID_IPersist))
+            return static_cast<IPersistFile*>(this);
+        return nullptr;
+    }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        HRESULT const hr = Watched(L"QueryInterface " + InterfaceName(iid));
+        *object = SUCCEEDED(hr) ? Find(iid) : nullptr;
+        if (!*object)
+            return FAILED(hr) ? hr : E_NOINTERFACE;
+        InterlockedIncrement(&references);  // unwatched: only the caller's own AddRefs are shown
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return Count(1, L"AddRef"); }
+    STDMETHODIMP_(ULONG) Release() override { return Count(-1, L"Release"); }
+
+    ULONG Count(LONG delta, wchar_t const* call)
+    {
+        LONG const left = InterlockedExchangeAdd(&references, delta) + delta;
+        Watched(call, nullptr, left);
+        if (left == 0) {
+            delete this;
+            InterlockedDecrement(&LiveObjects);
+        }
+        return static_cast<ULONG>(left);
+    }
+
+    STDMETHODIMP SetURL(LPCWSTR newUrl, DWORD flags) override
+    {
+        HRESULT const hr = Watched(L"SetURL", newUrl, static_cast<LONG>(flags));
+        return SUCCEEDED(hr) ? Store(url, newUrl) : hr;
+    }
     STDMETHODIMP GetURL(LPWSTR*) NOT_IMPLEMENTED
     STDMETHODIMP InvokeCommand(PURLINVOKECOMMANDINFOW) NOT_IMPLEMENTED
-};
 
-struct LinkPart : IShellLinkW {
-    SHORTCUT_PART(L"IShellLinkW")
-    STDMETHODIMP SetDescription(LPCWSTR description) override;
-    STDMETHODIMP SetIconLocation(LPCWSTR path, int index) override;
+    STDMETHODIMP SetDescription(LPCWSTR text) override
+    {
+        HRESULT const hr = Watched(L"SetDescription", text);
+        return SUCCEEDED(hr) ? Store(description, text) : hr;
+    }
+    STDMETHODIMP SetIconLocation(LPCWSTR path, int index) override
+    {
+        HRESULT hr = Watched(L"SetIconLocation", path, index);
+        if (SUCCEEDED(hr) && SUCCEEDED(hr = Store(iconPath, path)))
+            iconIndex = index;
+        return hr;
+    }
     STDMETHODIMP GetPath(LPWSTR, int, WIN32_FIND_DATAW*, DWORD) NOT_IMPLEMENTED
     STDMETHODIMP GetIDList(PIDLIST_ABSOLUTE*) NOT_IMPLEMENTED
     STDMETHODIMP SetIDList(PCIDLIST_ABSOLUTE) NOT_IMPLEMENTED
@@ -88,64 +132,17 @@ struct LinkPart : IShellLinkW {
     STDMETHODIMP SetRelativePath(LPCWSTR, DWORD) NOT_IMPLEMENTED
     STDMETHODIMP Resolve(HWND, DWORD) NOT_IMPLEMENTED
     STDMETHODIMP SetPath(LPCWSTR) NOT_IMPLEMENTED
-};
 
-struct FilePart : IPersistFile {
-    SHORTCUT_PART(L"IPersistFile")
-    STDMETHODIMP Save(LPCOLESTR path, BOOL remember) override;
+    STDMETHODIMP Save(LPCOLESTR path, BOOL remember) override
+    {
+        HRESULT const hr = Watched(L"Save", path, remember);
+        return FAILED(hr) ? hr : url.empty() ? E_UNEXPECTED : !path ? E_INVALIDARG : Write(path);
+    }
     STDMETHODIMP GetClassID(CLSID*) NOT_IMPLEMENTED
     STDMETHODIMP IsDirty() NOT_IMPLEMENTED
     STDMETHODIMP Load(LPCOLESTR, DWORD) NOT_IMPLEMENTED
     STDMETHODIMP SaveCompleted(LPCOLESTR) NOT_IMPLEMENTED
     STDMETHODIMP GetCurFile(LPOLESTR*) NOT_IMPLEMENTED
-};
-
-struct Shortcut {
-    LocatorPart locator;
-    LinkPart link;
-    FilePart file;
-    LONG references = 1;
-    bool hasUrl = false;
-    int iconIndex = 0;
-    std::wstring url;
-    std::wstring iconPath;
-    std::wstring description;
-
-    Shortcut() { locator.whole = link.whole = file.whole = this; }
-
-    void* Find(REFIID iid)
-    {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IUniformResourceLocatorW))
-            return static_cast<IUniformResourceLocatorW*>(&locator);
-        if (IsEqualIID(iid, IID_IShellLinkW))
-            return static_cast<IShellLinkW*>(&link);
-        if (IsEqualIID(iid, IID_IPersistFile) || IsEqualIID(iid, IID_IPersist))
-            return static_cast<IPersistFile*>(&file);
-        return nullptr;
-    }
-
-    HRESULT Query(REFIID iid, void** object)
-    {
-        if (!object)
-            return E_POINTER;
-        HRESULT const hr = Watched(L"QueryInterface " + InterfaceName(iid));
-        *object = SUCCEEDED(hr) ? Find(iid) : nullptr;
-        if (!*object)
-            return FAILED(hr) ? hr : E_NOINTERFACE;
-        InterlockedIncrement(&references);  // unwatched: only the caller's own AddRefs are shown
-        return S_OK;
-    }
-
-    ULONG Count(LONG delta, wchar_t const* call, wchar_t const* part)
-    {
-        LONG const left = InterlockedExchangeAdd(&references, delta) + delta;
-        Watched(std::wstring(call) + L" " + part, nullptr, left);
-        if (left == 0) {
-            delete this;
-            InterlockedDecrement(&LiveObjects);
-        }
-        return static_cast<ULONG>(left);
-    }
 
     HRESULT Write(wchar_t const* path) const
     {
@@ -168,42 +165,6 @@ struct Shortcut {
         return hr;
     }
 };
-
-#define SHORTCUT_PART_UNKNOWN(PART)                                                                    \
-    STDMETHODIMP PART::QueryInterface(REFIID iid, void** object) { return whole->Query(iid, object); } \
-    STDMETHODIMP_(ULONG) PART::AddRef() { return whole->Count(1, L"AddRef", Name()); }                 \
-    STDMETHODIMP_(ULONG) PART::Release() { return whole->Count(-1, L"Release", Name()); }
-SHORTCUT_PART_UNKNOWN(LocatorPart)
-SHORTCUT_PART_UNKNOWN(LinkPart)
-SHORTCUT_PART_UNKNOWN(FilePart)
-
-STDMETHODIMP LocatorPart::SetURL(LPCWSTR url, DWORD flags)
-{
-    HRESULT hr = Watched(L"SetURL", url, static_cast<LONG>(flags));
-    if (SUCCEEDED(hr) && SUCCEEDED(hr = Store(whole->url, url)))
-        whole->hasUrl = true;
-    return hr;
-}
-
-STDMETHODIMP LinkPart::SetDescription(LPCWSTR description)
-{
-    HRESULT const hr = Watched(L"SetDescription", description);
-    return SUCCEEDED(hr) ? Store(whole->description, description) : hr;
-}
-
-STDMETHODIMP LinkPart::SetIconLocation(LPCWSTR path, int index)
-{
-    HRESULT hr = Watched(L"SetIconLocation", path, index);
-    if (SUCCEEDED(hr) && SUCCEEDED(hr = Store(whole->iconPath, path)))
-        whole->iconIndex = index;
-    return hr;
-}
-
-STDMETHODIMP FilePart::Save(LPCOLESTR path, BOOL remember)
-{
-    HRESULT const hr = Watched(L"Save", path, remember);
-    return FAILED(hr) ? hr : !whole->hasUrl ? E_UNEXPECTED : !path ? E_INVALIDARG : whole->Write(path);
-}
 
 // A static object: the server's lifetime is counted through LockServer alone.
 struct Factory : IClassFactory {

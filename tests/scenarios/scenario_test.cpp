@@ -138,23 +138,6 @@ std::string ExpectedIconFile()
     return ReadFixture(RigPathsInUse().iconAsset) + '\0';
 }
 
-// What stands at a path: a file's bytes, or a folder with the file the
-// arrangement put in it.
-struct PathState {
-    bool exists = false;
-    bool folder = false;
-    std::string bytes;
-    bool operator==(PathState const&) const = default;
-};
-
-PathState StateOf(std::wstring const& path)
-{
-    PathState state;
-    state.folder = IsDirectory(path);
-    state.exists = state.folder ? ReadBytes(path + L"\\keep.txt", state.bytes) : ReadBytes(path, state.bytes);
-    return state;
-}
-
 // The refresh's broadcasts, in the order received, each before the outcome
 // box seen at outcomeAtMs. One with a string in lParam is some other
 // application's.
@@ -249,8 +232,8 @@ TEST_P(WholeRun, BehavesAsTheUserIsTold)
     }
 
     ExpectAfter(iconPath, scenario.icon, iconBefore, [&iconPath]() -> std::string {
-        PathState const icon = StateOf(iconPath);
-        return !icon.folder && icon.bytes == ExpectedIconFile() ? "" : std::to_string(icon.bytes.size()) + " bytes";
+        std::string const icon = StateOf(iconPath).bytes;
+        return icon == ExpectedIconFile() ? "" : std::to_string(icon.size()) + " bytes";
     });
     bool const hostCannotSave = HostObjectCannotSave() && scenario.shortcut == After::Written;
     ExpectAfter(shortcutPath, hostCannotSave ? After::Unchanged : scenario.shortcut, shortcutBefore,
@@ -298,8 +281,7 @@ TEST_F(TwoCopiesAtOnce, BothEndAndTheFilesStayWhole)
     }
     EXPECT_GE(created, 1u) << "neither copy saved the shortcut";
 
-    std::string icon;
-    ASSERT_TRUE(ReadBytes(IconPath(), icon));
+    std::string const icon = StateOf(IconPath()).bytes;
     EXPECT_TRUE(icon == ExpectedIconFile()) << "the icon file is " << icon.size() << " bytes unlike IconImage";
     EXPECT_EQ(SavedShortcutDifferences(), "");
 

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "rig/files.h"
 #include "rig/pe_image.h"
 #include "rig/setup_check.h"
 
@@ -18,10 +17,9 @@ void WriteSlot(void** slot, void* value)
 
 } // namespace
 
-ImportPatch::ImportPatch(char const* dll, char const* function, void* replacement, bool required)
-    : slot_(ImportSlot(PeImageOfModule(nullptr), dll, function))
+ImportPatch::ImportPatch(char const* function, void* replacement)
+    : slot_(ImportSlot(PeImageOfModule(nullptr), function))
 {
-    SetupCheck(slot_ || !required, "ImportPatch: this program does not import", Utf16(dll) + L"!" + Utf16(function));
     if (!slot_)
         return;
     original_ = *slot_;

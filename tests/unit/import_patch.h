@@ -5,11 +5,10 @@
 
 class ImportPatch {
 public:
-    // Redirects calls this program makes to dll!function until destroyed. A
-    // function the program does not import stops the test as a set-up
-    // failure, unless it is not required: then nothing is patched, and
-    // Original() is null.
-    ImportPatch(char const* dll, char const* function, void* replacement, bool required = true);
+    // Redirects calls this program makes to function, whichever DLL it comes
+    // from, until destroyed. When the program does not import it, nothing is
+    // patched and Original() is null.
+    ImportPatch(char const* function, void* replacement);
     ~ImportPatch();
     ImportPatch(ImportPatch const&) = delete;
     ImportPatch& operator=(ImportPatch const&) = delete;
