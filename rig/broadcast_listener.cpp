@@ -1,6 +1,5 @@
 #include "broadcast_listener.h"
 
-#include <future>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -22,7 +21,7 @@ LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return 0;
 }
 
-void Listen(std::promise<void>& ready)
+void Listen(HANDLE ready)
 {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = ListenerProc;
@@ -32,23 +31,23 @@ void Listen(std::promise<void>& ready)
     HWND const window = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
                                         nullptr, windowClass.hInstance, nullptr);
     SetupCheck(window != nullptr, "CreateWindowExW", L"broadcast listener");
-    ready.set_value();
+    SetEvent(ready);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
 }
 
-std::promise<void> Thaw;
+HANDLE Thaw = nullptr;
 std::thread FrozenThread;
 
-void Freeze(std::promise<void>& ready)
+void Freeze(HANDLE ready)
 {
     HWND const window = CreateWindowExW(0, L"STATIC", L"frozen", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
                                         nullptr, nullptr);
     SetupCheck(window != nullptr, "CreateWindowExW", L"frozen window");
-    ready.set_value();
+    SetEvent(ready);
     // Answers nothing while frozen, then what was sent to it meanwhile.
-    Thaw.get_future().wait();
+    WaitForSingleObject(Thaw, INFINITE);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageW(&message);
@@ -56,11 +55,13 @@ void Freeze(std::promise<void>& ready)
 }
 
 // Runs work on a thread of its own and waits until it says it is ready.
-std::thread StartThread(void (*work)(std::promise<void>&))
+std::thread StartThread(void (*work)(HANDLE ready))
 {
-    std::promise<void> ready;
-    std::thread thread(work, std::ref(ready));
-    ready.get_future().wait();
+    HANDLE const ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetupCheck(ready != nullptr, "CreateEventW");
+    std::thread thread(work, ready);
+    WaitForSingleObject(ready, INFINITE);
+    CloseHandle(ready);
     return thread;
 }
 
@@ -80,7 +81,8 @@ std::vector<SettingChange> TakeSettingChanges()
 void StartFrozenWindow()
 {
     ThawFrozenWindow();
-    Thaw = std::promise<void>();
+    Thaw = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetupCheck(Thaw != nullptr, "CreateEventW", L"thaw");
     FrozenThread = StartThread(Freeze);
 }
 
@@ -88,6 +90,7 @@ void ThawFrozenWindow()
 {
     if (!FrozenThread.joinable())
         return;
-    Thaw.set_value();
+    SetEvent(Thaw);
     FrozenThread.join();
+    CloseHandle(Thaw);
 }

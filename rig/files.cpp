@@ -31,12 +31,6 @@ std::string ReadFixture(std::wstring const& path)
     return bytes;
 }
 
-bool IsDirectory(std::wstring const& path)
-{
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-}
-
 bool Exists(std::wstring const& path)
 {
     std::error_code error;
@@ -52,6 +46,12 @@ void WriteBytes(std::wstring const& path, std::string const& bytes)
 }
 
 namespace {
+
+bool IsDirectory(std::wstring const& path)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
 
 // "\\?\" takes a drive path as it is (only backslashes, no "." or "..") and
 // lifts Windows' limits on its length.

@@ -16,7 +16,6 @@ std::wstring WindowsPathOf(std::wstring path);
 bool ReadBytes(std::wstring const& path, std::string& bytes);
 // A file the rig was given to compare with: one it cannot read is a set-up failure.
 std::string ReadFixture(std::wstring const& path);
-bool IsDirectory(std::wstring const& path);
 bool Exists(std::wstring const& path);
 
 // The names in a folder, sorted, "." and ".." left out; none when it cannot

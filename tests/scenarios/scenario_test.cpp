@@ -26,11 +26,9 @@ namespace {
 // folder with its file, or still not there.
 enum class After { Absent, Written, Unchanged };
 
-void Nothing() {}
-
 struct Scenario {
     char const* name;
-    void (*arrange)() = Nothing;
+    void (*arrange)() = [] {};
     wchar_t const* arguments = L"";
     std::vector<int> answers;
     std::vector<wchar_t const*> boxes;  // texts, in the order shown

@@ -136,8 +136,7 @@ void Note(Call& call, LPCWSTR path)
     if (call.path.empty())
         call.path = path;
 }
-// Windows closes a handle only by the call that matches how it was opened:
-// CloseHandle fails on a search handle, and the search stays open.
+// A refresh call's numbers and pointers, in hex.
 template <typename T>
 void Note(Call& call, T const& argument)
 {
@@ -149,6 +148,8 @@ void Note(Call& call, T const& argument)
     if (Table()[call.row].watch & Refresh)
         call.arguments += text;
 }
+// Windows closes a handle only by the call that matches how it was opened:
+// CloseHandle fails on a search handle, and the search stays open.
 void Note(Call& call, HANDLE handle)
 {
     Note<void const*>(call, handle);
@@ -157,7 +158,8 @@ void Note(Call& call, HANDLE handle)
     auto const open = OpenHandles.find(handle);
     if (!(watch & Closes) || open == OpenHandles.end())
         return;
-    EXPECT_EQ(open->second, watch & (SearchHandle | FileHandle)) << Table()[call.row].function << " given a handle of another kind";
+    EXPECT_EQ(open->second, watch & (SearchHandle | FileHandle))
+        << Table()[call.row].function << " given a handle of another kind";
     OpenHandles.erase(open);
 }
 

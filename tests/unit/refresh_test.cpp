@@ -33,7 +33,9 @@ TEST(RefreshShellIcons, EndsDespiteAHungWindowWhereSendChangeWouldWaitForIt)
         return 0;
     };
     // The icon reload asked for with its own unbounded broadcast.
-    auto const sendChangeNow = [](void*) -> DWORD { return SystemParametersInfoW(SPI_SETICONS, 0, nullptr, SPIF_SENDCHANGE); };
+    auto const sendChangeNow = [](void*) -> DWORD {
+        return static_cast<DWORD>(SystemParametersInfoW(SPI_SETICONS, 0, nullptr, SPIF_SENDCHANGE));
+    };
     HANDLE const refresh = CreateThread(nullptr, 0, refreshNow, nullptr, 0, nullptr);
     HANDLE const sendChange = CreateThread(nullptr, 0, sendChangeNow, nullptr, 0, nullptr);
     ASSERT_TRUE(refresh && sendChange);
