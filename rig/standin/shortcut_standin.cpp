@@ -12,6 +12,7 @@
 #include <isguids.h>
 
 #include <string>
+#include <utility>
 
 #include "rig/standin/standin_watch.h"
 
@@ -29,14 +30,11 @@ HRESULT Watched(std::wstring const& call, wchar_t const* text = nullptr, LONG nu
 
 std::wstring InterfaceName(REFIID iid)
 {
-    if (IsEqualIID(iid, IID_IUniformResourceLocatorW))
-        return L"IUniformResourceLocatorW";
-    if (IsEqualIID(iid, IID_IPersistFile))
-        return L"IPersistFile";
-    if (IsEqualIID(iid, IID_IShellLinkW))
-        return L"IShellLinkW";
-    if (IsEqualIID(iid, IID_IUnknown))
-        return L"IUnknown";
+    std::pair<IID const*, wchar_t const*> const known[] = {{&IID_IUniformResourceLocatorW, L"IUniformResourceLocatorW"},
+        {&IID_IPersistFile, L"IPersistFile"}, {&IID_IShellLinkW, L"IShellLinkW"}, {&IID_IUnknown, L"IUnknown"}};
+    for (auto const& [id, name] : known)
+        if (IsEqualIID(iid, *id))
+            return name;
     WCHAR text[40]{};
     StringFromGUID2(iid, text, ARRAYSIZE(text));
     return text;
@@ -52,8 +50,20 @@ HRESULT Store(std::wstring& to, wchar_t const* from)
 
 #define NOT_IMPLEMENTED override { return E_NOTIMPL; }
 
+struct Shortcut;
+
+// Each interface answers for its own AddRef and Release, so that the watcher
+// sees which one the caller lets go.
+template <typename Interface, IID const& Iid, typename Whole = Shortcut>
+struct Part : Interface {
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return static_cast<Whole*>(this)->Query(iid, object); }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<Whole*>(this)->Count(1, Iid); }
+    STDMETHODIMP_(ULONG) Release() override { return static_cast<Whole*>(this)->Count(-1, Iid); }
+};
+
 // One object behind the three interfaces, as the shell's own is.
-struct Shortcut final : IUniformResourceLocatorW, IShellLinkW, IPersistFile {
+struct Shortcut final : Part<IUniformResourceLocatorW, IID_IUniformResourceLocatorW>, Part<IShellLinkW, IID_IShellLinkW>,
+                        Part<IPersistFile, IID_IPersistFile> {
     LONG references = 1;
     int iconIndex = 0;
     std::wstring url;
@@ -71,7 +81,7 @@ struct Shortcut final : IUniformResourceLocatorW, IShellLinkW, IPersistFile {
         return nullptr;
     }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    HRESULT Query(REFIID iid, void** object)
     {
         if (!object)
             return E_POINTER;
@@ -82,13 +92,11 @@ struct Shortcut final : IUniformResourceLocatorW, IShellLinkW, IPersistFile {
         InterlockedIncrement(&references);  // unwatched: only the caller's own AddRefs are shown
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return Count(1, L"AddRef"); }
-    STDMETHODIMP_(ULONG) Release() override { return Count(-1, L"Release"); }
 
-    ULONG Count(LONG delta, wchar_t const* call)
+    ULONG Count(LONG delta, REFIID part)
     {
         LONG const left = InterlockedExchangeAdd(&references, delta) + delta;
-        Watched(call, nullptr, left);
+        Watched((delta > 0 ? L"AddRef " : L"Release ") + InterfaceName(part), nullptr, left);
         if (left == 0) {
             delete this;
             InterlockedDecrement(&LiveObjects);
@@ -156,13 +164,10 @@ struct Shortcut final : IUniformResourceLocatorW, IShellLinkW, IPersistFile {
             return HRESULT_FROM_WIN32(GetLastError());
         DWORD const bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
         DWORD written = 0;
-        HRESULT hr = S_OK;
-        if (!WriteFile(out, text.data(), bytes, &written, nullptr))
-            hr = HRESULT_FROM_WIN32(GetLastError());
-        else if (written != bytes)
-            hr = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        BOOL const wrote = WriteFile(out, text.data(), bytes, &written, nullptr);
+        DWORD const error = !wrote ? GetLastError() : written != bytes ? ERROR_WRITE_FAULT : ERROR_SUCCESS;
         CloseHandle(out);
-        return hr;
+        return HRESULT_FROM_WIN32(error);
     }
 };
 
@@ -197,10 +202,7 @@ struct Factory : IClassFactory {
 
     STDMETHODIMP LockServer(BOOL lock) override
     {
-        if (lock)
-            InterlockedIncrement(&ServerLocks);
-        else
-            InterlockedDecrement(&ServerLocks);
+        InterlockedExchangeAdd(&ServerLocks, lock ? 1 : -1);
         return S_OK;
     }
 };

@@ -258,7 +258,7 @@ HRESULT WINAPI ObjectCall(LPCWSTR name, LPCWSTR text, LONG number)
 {
     std::string const call = Utf8(name);
     CurrentRun.objectCalls.push_back(call + (text ? " \"" + Utf8(text) + "\" " : " ") + std::to_string(number));
-    if (CurrentRun.objectCallFailed && call != "Release" && !call.starts_with("QueryInterface "))
+    if (CurrentRun.objectCallFailed && !call.starts_with("Release ") && !call.starts_with("QueryInterface "))
         ADD_FAILURE() << call << " after a call on the object failed";
     size_t const row = RowOf(call);
     if (row == Table().size())
@@ -498,11 +498,9 @@ protected:
         return CurrentRun;
     }
 
-    // A run without failures ends as its start says: the boxes, the exit
-    // code, both files, the refresh, and what the object is handed (the
-    // service, the icon file at index 0, the description, the desktop's
-    // shortcut remembered; then each interface let go). Read back at once,
-    // before the next run.
+    // A run without failures ends as its start says: the boxes, the exit code,
+    // both files (read back at once, before the next run), the refresh, and
+    // what the object is handed, each interface let go in the promised order.
     static void ExpectEndsAsTheStartSays(Start const& start, SweptRun const& run)
     {
         bool const created = start.boxes.back() == "created";
@@ -522,8 +520,8 @@ protected:
         EXPECT_EQ(Listed(run.calls, Refresh), created ? refresh : std::vector<std::string>{});
         std::vector<std::string> const handed = {
             "QueryInterface IPersistFile 0", "QueryInterface IShellLinkW 0", "SetURL \"" + Utf8(ExpectedUrl) + "\" 0",
-            "SetIconLocation \"" + Utf8(IconPath()) + "\" 0", "SetDescription \"Quorvel\" 0",
-            "Save \"" + Utf8(ShortcutPath()) + "\" 1", "Release 2", "Release 1", "Release 0"};
+            "SetIconLocation \"" + Utf8(IconPath()) + "\" 0", "SetDescription \"Quorvel\" 0", "Save \"" + Utf8(ShortcutPath()) + "\" 1",
+            "Release IPersistFile 2", "Release IShellLinkW 1", "Release IUniformResourceLocatorW 0"};
         EXPECT_EQ(run.objectCalls, created ? handed : std::vector<std::string>{});
     }
 
