@@ -47,12 +47,6 @@ void WriteBytes(std::wstring const& path, std::string const& bytes)
 
 namespace {
 
-bool IsDirectory(std::wstring const& path)
-{
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-}
-
 // "\\?\" takes a drive path as it is (only backslashes, no "." or "..") and
 // lifts Windows' limits on its length.
 std::wstring ExtendedLengthPath(std::wstring const& path)
@@ -76,7 +70,8 @@ std::vector<std::wstring> NamesIn(std::wstring const& folder)
 PathState StateOf(std::wstring const& path)
 {
     PathState state;
-    if (IsDirectory(path)) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
         state.kind = PathState::Folder;
         for (std::wstring const& name : NamesIn(path))
             state.bytes += Utf8(name) + '\0' + StateOf(path + L"\\" + name).bytes + '\0';
@@ -97,7 +92,7 @@ void MakeDirectories(std::wstring const& path)
 {
     std::error_code error;
     std::filesystem::create_directories(ExtendedLengthPath(path), error);
-    SetupCheck(!error && IsDirectory(ExtendedLengthPath(path)), "MakeDirectories", path);
+    SetupCheck(!error && std::filesystem::is_directory(ExtendedLengthPath(path), error), "MakeDirectories", path);
 }
 
 std::wstring MakeFolderOfLength(std::wstring const& parent, size_t length)

@@ -16,21 +16,24 @@ esac
 . "$(dirname "$0")/wine-env.sh"
 use_wine_prefix "$root"
 
+# Wine now and then refuses to start a program under load; another try takes.
+retried() { "$@" || "$@" || "$@"; }
+
 rm -rf "$WINEPREFIX" "$HOME" "$root/registry-to-restore"
 mkdir -p "$HOME"
-wineboot -i >/dev/null 2>&1 || { echo "make-prefix.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }
+retried wineboot -i >/dev/null 2>&1 || { echo "make-prefix.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }
 if [ "$readable" = --readable ]; then
   # Debian's Wine looks for its own fonts (Tahoma, Marlett for the caption
   # buttons) beside /usr/share/fonts, not where fonts-wine puts them.
   cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
   # Tahoma has no Chinese: the boxes' text and bold caption borrow WenQuanYi's glyphs.
   for face in Tahoma "Tahoma Bold"; do
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    retried wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
       /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 ||
       { echo "make-prefix.sh: cannot link $face to WenQuanYi Micro Hei" >&2; exit 1; }
   done
 else
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 ||
+  retried wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 ||
     { echo "make-prefix.sh: cannot choose the null graphics driver" >&2; exit 1; }
 fi
 wineserver -w
