@@ -252,8 +252,8 @@ std::vector<PlatformCall> const& Table()
     return table;
 }
 
-// Whatever the stand-in would make of them, nothing is set or saved on an
-// object once a call on it has failed.
+// Once a call on the object has failed only releases follow, and the second
+// interface request, which is made either way, whatever the stand-in would do.
 HRESULT WINAPI ObjectCall(LPCWSTR name, LPCWSTR text, LONG number)
 {
     std::string const call = Utf8(name);
