@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "clock.h"
+#include "host.h"
 #include "setup_check.h"
 
 namespace {
@@ -21,6 +22,19 @@ LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return 0;
 }
 
+// A top-level window of this thread. Under Wine, a process gets none at all,
+// with no error code, when Wine's desktop process did not come up as it first
+// asked for one (the test run's wine_desktop step brings it up beforehand).
+HWND MakeWindow(wchar_t const* windowClass, wchar_t const* name)
+{
+    HWND const window = CreateWindowExW(0, windowClass, name, WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
+    SetupCheck(window || GetLastError() != ERROR_SUCCESS || !RunningUnderWine(),
+               "Wine's desktop process (explorer.exe /desktop) is not up, so Wine makes no window for", name);
+    SetupCheck(window != nullptr, "CreateWindowExW", name);
+    return window;
+}
+
 void Listen(HANDLE ready)
 {
     WNDCLASSW windowClass{};
@@ -28,9 +42,7 @@ void Listen(HANDLE ready)
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"RigBroadcastListener";
     SetupCheck(RegisterClassW(&windowClass) != 0, "RegisterClassW", windowClass.lpszClassName);
-    HWND const window = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
-                                        nullptr, windowClass.hInstance, nullptr);
-    SetupCheck(window != nullptr, "CreateWindowExW", L"broadcast listener");
+    MakeWindow(windowClass.lpszClassName, L"broadcast listener");
     SetEvent(ready);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
@@ -42,9 +54,7 @@ std::thread FrozenThread;
 
 void Freeze(HANDLE ready)
 {
-    HWND const window = CreateWindowExW(0, L"STATIC", L"frozen", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                                        nullptr, nullptr);
-    SetupCheck(window != nullptr, "CreateWindowExW", L"frozen window");
+    HWND const window = MakeWindow(L"STATIC", L"frozen window");
     SetEvent(ready);
     // Answers nothing while frozen, then what was sent to it meanwhile.
     WaitForSingleObject(Thaw, INFINITE);

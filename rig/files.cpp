@@ -1,11 +1,12 @@
 #include "files.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "setup_check.h"
+
+// Win32's own calls throughout: they take "\\?\" paths on Windows under
+// either C runtime, where msvcrt's stat (and so MinGW's std::filesystem)
+// refuses any path with a "?" in it.
 
 std::wstring WindowsPathOf(std::wstring path)
 {
@@ -15,34 +16,6 @@ std::wstring WindowsPathOf(std::wstring path)
         if (c == L'/')
             c = L'\\';
     return path;
-}
-
-bool ReadBytes(std::wstring const& path, std::string& bytes)
-{
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.fail();
-}
-
-std::string ReadFixture(std::wstring const& path)
-{
-    std::string bytes;
-    SetupCheck(ReadBytes(path, bytes), "reading", path);
-    return bytes;
-}
-
-bool Exists(std::wstring const& path)
-{
-    std::error_code error;
-    return std::filesystem::exists(path, error);
-}
-
-void WriteBytes(std::wstring const& path, std::string const& bytes)
-{
-    std::ofstream out(std::filesystem::path(path), std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    SetupCheck(!out.fail(), "writing", path);
 }
 
 namespace {
@@ -55,14 +28,70 @@ std::wstring ExtendedLengthPath(std::wstring const& path)
     return drivePath ? L"\\\\?\\" + path : path;
 }
 
+DWORD AttributesOf(std::wstring const& path)
+{
+    return GetFileAttributesW(ExtendedLengthPath(path).c_str());
+}
+
+bool IsFolder(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 } // namespace
+
+bool ReadBytes(std::wstring const& path, std::string& bytes)
+{
+    bytes.clear();
+    HANDLE const file = CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return ok;
+}
+
+std::string ReadFixture(std::wstring const& path)
+{
+    std::string bytes;
+    SetupCheck(ReadBytes(path, bytes), "reading", path);
+    return bytes;
+}
+
+bool Exists(std::wstring const& path)
+{
+    return AttributesOf(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteBytes(std::wstring const& path, std::string const& bytes)
+{
+    HANDLE const file = CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    SetupCheck(file != INVALID_HANDLE_VALUE, "CreateFileW", path);
+    DWORD written = 0;
+    BOOL const wrote = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    SetupCheck(CloseHandle(file) && wrote && written == bytes.size(), "writing", path);
+}
 
 std::vector<std::wstring> NamesIn(std::wstring const& folder)
 {
     std::vector<std::wstring> names;
-    std::error_code error;
-    for (auto const& entry : std::filesystem::directory_iterator(folder, error))
-        names.push_back(entry.path().filename().wstring());
+    WIN32_FIND_DATAW found;
+    HANDLE const search = FindFirstFileW(ExtendedLengthPath(folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring const name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -70,8 +99,7 @@ std::vector<std::wstring> NamesIn(std::wstring const& folder)
 PathState StateOf(std::wstring const& path)
 {
     PathState state;
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
+    if (IsFolder(AttributesOf(path))) {
         state.kind = PathState::Folder;
         for (std::wstring const& name : NamesIn(path))
             state.bytes += Utf8(name) + '\0' + StateOf(path + L"\\" + name).bytes + '\0';
@@ -83,16 +111,34 @@ PathState StateOf(std::wstring const& path)
 
 void RemoveTree(std::wstring const& path)
 {
-    std::error_code error;
-    std::filesystem::remove_all(ExtendedLengthPath(path), error);
-    SetupCheck(!error, "RemoveTree", path);
+    DWORD const attributes = AttributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD const error = GetLastError();
+        SetupCheck(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND, "RemoveTree", path);
+        return;
+    }
+    // A link to a folder goes, not what it links to.
+    bool const folder = IsFolder(attributes) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (folder)
+        for (std::wstring const& name : NamesIn(path))
+            RemoveTree(path + L"\\" + name);
+    std::wstring const full = ExtendedLengthPath(path);
+    SetupCheck(folder ? RemoveDirectoryW(full.c_str()) : DeleteFileW(full.c_str()), "RemoveTree", path);
 }
 
 void MakeDirectories(std::wstring const& path)
 {
-    std::error_code error;
-    std::filesystem::create_directories(ExtendedLengthPath(path), error);
-    SetupCheck(!error && std::filesystem::is_directory(ExtendedLengthPath(path), error), "MakeDirectories", path);
+    std::wstring const full = ExtendedLengthPath(path);
+    // Past "\\?\C:\", where the first folder of a drive path begins.
+    size_t const firstFolder = full.size() > path.size() ? 7 : 0;
+    for (size_t end = full.find(L'\\', firstFolder);; end = full.find(L'\\', end + 1)) {
+        std::wstring const folder = full.substr(0, end);
+        if (!CreateDirectoryW(folder.c_str(), nullptr))
+            SetupCheck(GetLastError() == ERROR_ALREADY_EXISTS, "CreateDirectoryW", folder);
+        if (end == std::wstring::npos)
+            break;
+    }
+    SetupCheck(IsFolder(AttributesOf(path)), "MakeDirectories: no folder at", path);
 }
 
 std::wstring MakeFolderOfLength(std::wstring const& parent, size_t length)
@@ -108,10 +154,10 @@ std::wstring MakeFolderOfLength(std::wstring const& parent, size_t length)
 
 std::wstring FreshTempFolder(wchar_t const* name)
 {
-    std::error_code error;
-    std::wstring const folder = (std::filesystem::temp_directory_path(error) / name).wstring() + L"-"
-                                + std::to_wstring(GetCurrentProcessId());
-    SetupCheck(!error, "the temporary folder");
+    WCHAR temp[MAX_PATH]{};
+    DWORD const length = GetTempPathW(MAX_PATH, temp);
+    SetupCheck(length > 0 && length < MAX_PATH, "GetTempPathW");
+    std::wstring const folder = std::wstring(temp) + name + L"-" + std::to_wstring(GetCurrentProcessId());
     RemoveTree(folder);
     MakeDirectories(folder);
     return WithLongNames(folder);

@@ -19,6 +19,8 @@ use_wine_prefix "$root"
 # Wine now and then refuses to start a program under load; another try takes.
 retried() { "$@" || "$@" || "$@"; }
 
+# An earlier run's Wine, still up in the prefix, goes first.
+if wineserver -k 2>/dev/null; then wineserver -w; fi
 rm -rf "$WINEPREFIX" "$HOME" "$root/registry-to-restore"
 mkdir -p "$HOME"
 retried wineboot -i >/dev/null 2>&1 || { echo "make-prefix.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }

@@ -251,9 +251,11 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, WholeRun, testing::ValuesIn(Scenarios),
 using TwoCopiesAtOnce = WholeRun;
 
 // Both copies answered Yes, then OK. The one that looks second may already
-// find the other's shortcut and ask to replace it (Yes again), and while the
-// other writes the file its own save may be refused as a sharing violation.
-// Whatever the order, at least one saves, both exit 1 and the files are whole.
+// find the other's shortcut and ask to replace it (Yes again). Either may be
+// refused its move onto the icon file while the other holds it, and then
+// says "not created" without a refresh; or its save while the other writes
+// the shortcut, after which it refreshes. Whatever the order, at least one
+// saves, each that does refreshed, both exit 1 and the files are whole.
 TEST_F(TwoCopiesAtOnce, BothEndAndTheFilesStayWhole)
 {
     if (HostObjectCannotSave())
@@ -283,11 +285,13 @@ TEST_F(TwoCopiesAtOnce, BothEndAndTheFilesStayWhole)
     EXPECT_TRUE(icon == ExpectedIconFile()) << "the icon file is " << icon.size() << " bytes unlike IconImage";
     EXPECT_EQ(SavedShortcutDifferences(), "");
 
-    std::vector<WPARAM> settings =
+    std::vector<WPARAM> const settings =
         TakeRefreshes(std::max(runs[0].boxes.back().seenAtMs, runs[1].boxes.back().seenAtMs));
-    std::sort(settings.begin(), settings.end());
-    EXPECT_EQ(settings, (std::vector<WPARAM>{SPI_SETNONCLIENTMETRICS, SPI_SETNONCLIENTMETRICS, SPI_SETICONS,
-                                             SPI_SETICONS}));
+    auto const count = [&settings](WPARAM setting) { return std::count(settings.begin(), settings.end(), setting); };
+    size_t const refreshes = static_cast<size_t>(count(SPI_SETNONCLIENTMETRICS));
+    EXPECT_TRUE(settings.size() == 2 * refreshes && static_cast<size_t>(count(SPI_SETICONS)) == refreshes
+                && refreshes >= created && refreshes <= runs.size())
+        << settings.size() << " broadcasts for " << created << " copies that said \"created\"";
 }
 
 } // namespace

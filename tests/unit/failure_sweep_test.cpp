@@ -2,8 +2,8 @@
 // failed in turn the way Windows documents, from three starts, a test each.
 // A start's run without failures ends as the start says; each way of failing
 // says what the user must then see and find on disk; every run keeps the
-// promised order and leaves no handle open, no object held and no path
-// Windows would refuse. The entry runs in this process with its imports
+// promised order, touches no file outside the two folders and leaves no
+// handle open, no object held and no path Windows would refuse. The entry runs in this process with its imports
 // patched to log the calls; boxes and folders are scripted, and the shortcut
 // object is the rig's stand-in, loaded here and watched.
 #include <gtest/gtest.h>
@@ -53,20 +53,21 @@ struct Failure {
     LONG_PTR returns;
     DWORD error = 0;
     // The call does its work first (WriteFile: half of it; SHGetFolderPathW:
-    // names a folder that is not there).
+    // names a folder that is not there, or none at all).
     bool after = false;
 };
 
 // What the sweep notes of a call besides logging it.
 enum Watch : unsigned {
     OnlyLogged = 0,
-    Paths = 1,         // its string arguments are file paths
+    InIconFolder = 1,  // its string arguments are paths in the icon file's folder
     SearchHandle = 2,  // it opens or closes a search handle
     FileHandle = 4,    // it opens or closes a file handle
     Closes = 8,        // it closes the handle it is given
     Shortcut = 16,     // it makes or uses the shortcut object
     Refresh = 32,      // it is part of the refresh
     Box = 64,          // it shows a box
+    OnDesktop = 128,   // its string arguments are paths on the desktop
 };
 
 struct PlatformCall {
@@ -124,15 +125,29 @@ Failure const* LogCall(Call call)
     return CurrentRun.failed = &failures[std::min(CurrentRun.failure, failures.size() - 1)];
 }
 
+std::wstring DesktopFolder;
+std::wstring LocalAppDataFolder;
+std::wstring MissingFolder;
+
+bool InFolder(std::wstring_view path, std::wstring const& folder)
+{
+    return path.substr(0, path.rfind(L'\\') + 1) == folder + L"\\";
+}
+
 // Windows takes at most 259 code units before the terminator (MAX_PATH, 260,
 // counts it) unless the path begins with \\?\; Wine takes longer ones too:
 // https://learn.microsoft.com/windows/win32/fileio/maximum-file-path-limitation
+// Each file the program touches lies right in its own folder, nowhere else.
 void Note(Call& call, LPCWSTR path)
 {
-    if (!(Table()[call.row].watch & Paths) || !path)
+    unsigned const watch = Table()[call.row].watch;
+    if (!(watch & (InIconFolder | OnDesktop)) || !path)
         return;
     if (std::wcsncmp(path, L"\\\\?\\", 4) != 0 && std::wcslen(path) >= MAX_PATH)
         ADD_FAILURE() << "a path Windows refuses, " << std::wcslen(path) << " code units: " << Utf8(path);
+    EXPECT_TRUE(InFolder(path, watch & InIconFolder ? LocalAppDataFolder : DesktopFolder))
+        << Table()[call.row].function << " given " << Utf8(path) << ", not in "
+        << (watch & InIconFolder ? "the icon file's folder" : "the desktop folder");
     if (call.path.empty())
         call.path = path;
 }
@@ -217,32 +232,33 @@ std::vector<PlatformCall> const& Table()
 {
     using enum Outcome;
     static std::vector<PlatformCall> const table = {
-        SWEPT(SHGetFolderPathW, OnlyLogged, {"E_FAIL", NotCreated, E_FAIL}, {"S_FALSE, not there", NotCreated, S_FALSE, 0, true}),
+        SWEPT(SHGetFolderPathW, OnlyLogged, {"E_FAIL", NotCreated, E_FAIL}, {"S_FALSE, not there", NotCreated, S_FALSE, 0, true},
+              {"S_OK, an empty path", NotCreated, S_OK, 0, true}),
         SWEPT(GetModuleHandleW, OnlyLogged, {"NULL, ERROR_MOD_NOT_FOUND", AsIfNone, 0, ERROR_MOD_NOT_FOUND}),
         SWEPT(GetProcAddress, OnlyLogged, {"NULL, ERROR_PROC_NOT_FOUND", AsIfNone, 0, ERROR_PROC_NOT_FOUND}),
         SWEPT(MessageBoxW, Box, {"0, ERROR_NOT_ENOUGH_MEMORY", BoxLost, 0, ERROR_NOT_ENOUGH_MEMORY}),
-        SWEPT(FindFirstFileW, Paths | SearchHandle,
+        SWEPT(FindFirstFileW, OnDesktop | SearchHandle,
               {"INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED", NotCreated, -1, ERROR_ACCESS_DENIED},
               {"INVALID_HANDLE_VALUE, ERROR_NETWORK_UNREACHABLE", NotCreated, -1, ERROR_NETWORK_UNREACHABLE},
               {"INVALID_HANDLE_VALUE, no error code", NotCreated, -1, ERROR_SUCCESS}),
         SWEPT(FindClose, SearchHandle | Closes, {"FALSE, ERROR_INVALID_HANDLE, closed", AsIfNone, FALSE, ERROR_INVALID_HANDLE, true}),
-        SWEPT(CreateFileW, Paths | FileHandle, {"INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED", NotCreated, -1, ERROR_ACCESS_DENIED}),
+        SWEPT(CreateFileW, InIconFolder | FileHandle, {"INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED", NotCreated, -1, ERROR_ACCESS_DENIED}),
         SWEPT(WriteFile, OnlyLogged, {"FALSE, ERROR_DISK_FULL, none written", NotCreated, FALSE, ERROR_DISK_FULL},
               {"FALSE, ERROR_DISK_FULL, half written", NotCreated, FALSE, ERROR_DISK_FULL, true},
               {"TRUE, half written", NotCreated, TRUE, 0, true}),
         SWEPT(FlushFileBuffers, OnlyLogged, {"FALSE, ERROR_DISK_FULL", NotCreated, FALSE, ERROR_DISK_FULL}),
         // The handle is gone either way; the bytes are on disk already.
         SWEPT(CloseHandle, FileHandle | Closes, {"FALSE, ERROR_IO_DEVICE, closed", AsIfNone, FALSE, ERROR_IO_DEVICE, true}),
-        SWEPT(MoveFileExW, Paths, {"FALSE, ERROR_ACCESS_DENIED", NotCreated, FALSE, ERROR_ACCESS_DENIED}),
+        SWEPT(MoveFileExW, InIconFolder, {"FALSE, ERROR_ACCESS_DENIED", NotCreated, FALSE, ERROR_ACCESS_DENIED}),
         // Only ever after another failure, so never the one to fail; watched for its path.
-        SWEPT(DeleteFileW, Paths),
+        SWEPT(DeleteFileW, InIconFolder),
         SWEPT(CoCreateInstance, Shortcut, {"REGDB_E_CLASSNOTREG", NotSaved, REGDB_E_CLASSNOTREG}),
         OBJECT("QueryInterface IPersistFile", OnlyLogged, {"E_NOINTERFACE", NotSaved, E_NOINTERFACE}),
         OBJECT("QueryInterface IShellLinkW", OnlyLogged, {"E_NOINTERFACE", NotSaved, E_NOINTERFACE}),
         OBJECT("SetURL", OnlyLogged, {"URL_E_INVALID_SYNTAX", NotSaved, URL_E_INVALID_SYNTAX}),
-        OBJECT("SetIconLocation", Paths, {"E_OUTOFMEMORY", NotSaved, E_OUTOFMEMORY}),
+        OBJECT("SetIconLocation", InIconFolder, {"E_OUTOFMEMORY", NotSaved, E_OUTOFMEMORY}),
         OBJECT("SetDescription", OnlyLogged, {"E_OUTOFMEMORY", NotSaved, E_OUTOFMEMORY}),
-        OBJECT("Save", Paths, {"E_ACCESSDENIED, a read-only file", NotSaved, E_ACCESSDENIED},
+        OBJECT("Save", OnDesktop, {"E_ACCESSDENIED, a read-only file", NotSaved, E_ACCESSDENIED},
                {"ERROR_DISK_FULL", NotSaved, static_cast<LONG_PTR>(HRESULT_FROM_WIN32(ERROR_DISK_FULL))}),
         // Nothing to fail: it answers nothing.
         SWEPT(SHChangeNotify, Refresh),
@@ -270,16 +286,14 @@ HRESULT WINAPI ObjectCall(LPCWSTR name, LPCWSTR text, LONG number)
     return failure ? static_cast<HRESULT>(failure->returns) : S_OK;
 }
 
-std::wstring DesktopFolder;
-std::wstring LocalAppDataFolder;
-std::wstring MissingFolder;
-
-// The sweep's folders; the one that fails with S_FALSE is known but not there.
+// The sweep's folders; the one that fails with S_FALSE is known but not
+// there, the one that fails with S_OK has no path.
 HRESULT WINAPI ScriptedFolders(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
 {
-    bool const failing = CurrentRun.calls.size() == CurrentRun.failAt;
-    lstrcpynW(path, (failing ? MissingFolder : csidl == CSIDL_DESKTOPDIRECTORY ? DesktopFolder : LocalAppDataFolder).c_str(),
-              MAX_PATH);
+    std::wstring folder = csidl == CSIDL_DESKTOPDIRECTORY ? DesktopFolder : LocalAppDataFolder;
+    if (CurrentRun.calls.size() == CurrentRun.failAt)
+        folder = CurrentRun.failed->returns == S_OK ? L"" : MissingFolder;
+    lstrcpynW(path, folder.c_str(), MAX_PATH);
     return S_OK;
 }
 
@@ -421,6 +435,8 @@ protected:
                    "the stand-in's exports", standin);
         watchCalls(ObjectCall);
         std::wstring const root = FreshTempFolder(L"quorvel-sweep");
+        // A path that lost its folder lands on this drive's root: the prefix's, not the host's.
+        SetupCheck(SetCurrentDirectoryW(root.c_str()), "SetCurrentDirectoryW", root);
         DesktopFolder = MakeFolderOfLength(root + L"\\Desktop", LongestDesktopFolder);
         LocalAppDataFolder = MakeFolderOfLength(root + L"\\Local", LongestLocalAppDataFolder);
         MissingFolder = root + L"\\not there";
@@ -432,9 +448,9 @@ protected:
     {
         static std::wstring const path = [] {
             for (Call const& call : RunFailing(Starts[0], 0, 0).calls)
-                if (call.row == RowOf("CreateFileW"))
+                if (call.row == RowOf("CreateFileW") && InFolder(call.path, LocalAppDataFolder))
                     return call.path;
-            ADD_FAILURE() << "a run without failures created no file";
+            ADD_FAILURE() << "a run without failures created no file beside the icon file";
             return std::wstring();
         }();
         return path;
