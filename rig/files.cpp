@@ -117,9 +117,9 @@ void RemoveTree(std::wstring const& path)
         SetupCheck(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND, "RemoveTree", path);
         return;
     }
+    bool const folder = IsFolder(attributes);
     // A link to a folder goes, not what it links to.
-    bool const folder = IsFolder(attributes) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    if (folder)
+    if (folder && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         for (std::wstring const& name : NamesIn(path))
             RemoveTree(path + L"\\" + name);
     std::wstring const full = ExtendedLengthPath(path);

@@ -3,9 +3,10 @@
 // A start's run without failures ends as the start says; each way of failing
 // says what the user must then see and find on disk; every run keeps the
 // promised order, touches no file outside the two folders and leaves no
-// handle open, no object held and no path Windows would refuse. The entry runs in this process with its imports
-// patched to log the calls; boxes and folders are scripted, and the shortcut
-// object is the rig's stand-in, loaded here and watched.
+// handle open, no object held and no path Windows would refuse. The entry
+// runs in this process with its imports patched to log the calls; boxes and
+// folders are scripted, and the shortcut object is the rig's stand-in, loaded
+// here and watched.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -287,7 +288,7 @@ HRESULT WINAPI ObjectCall(LPCWSTR name, LPCWSTR text, LONG number)
 }
 
 // The sweep's folders; the one that fails with S_FALSE is known but not
-// there, the one that fails with S_OK has no path.
+// there, the one that fails with S_OK names none.
 HRESULT WINAPI ScriptedFolders(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
 {
     std::wstring folder = csidl == CSIDL_DESKTOPDIRECTORY ? DesktopFolder : LocalAppDataFolder;
