@@ -21,8 +21,10 @@ stop() { if wineserver -k 2>/dev/null; then wineserver -w; fi; }
 stop
 [ "$2" = down ] && exit 0
 for _ in 1 2 3; do
-  # Not ctest's pipe: the holder would keep it open.
-  wine "$3" >"$said" 2>&1 </dev/null &
+  # Emptied first, so no earlier run's "up" is read; the holder's output
+  # goes there, not to ctest's pipe, which it would keep open.
+  : >"$said"
+  wine "$3" >>"$said" 2>&1 </dev/null &
   # Wine waits for its desktop process; a minute bounds the wait here.
   polls=0
   until grep -q '^up' "$said" || ! kill -0 $! 2>/dev/null || [ $polls -eq 600 ]; do
