@@ -20,7 +20,7 @@ use_wine_prefix "$root"
 retried() { "$@" || "$@" || "$@"; }
 
 # An earlier run's Wine, still up in the prefix, goes first.
-if wineserver -k 2>/dev/null; then wineserver -w; fi
+stop_wine
 rm -rf "$WINEPREFIX" "$HOME" "$root/registry-to-restore"
 mkdir -p "$HOME"
 retried wineboot -i >/dev/null 2>&1 || { echo "make-prefix.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }

@@ -16,9 +16,7 @@ esac
 use_wine_prefix "$1"
 said=$1/desktop-holder.log
 
-# Ends whatever runs in the prefix; nothing running is fine.
-stop() { if wineserver -k 2>/dev/null; then wineserver -w; fi; }
-stop
+stop_wine
 [ "$2" = down ] && exit 0
 for _ in 1 2 3; do
   # Emptied first, so no earlier run's "up" is read; the holder's output
@@ -32,7 +30,7 @@ for _ in 1 2 3; do
     polls=$((polls + 1))
   done
   grep -q '^up' "$said" && exit 0
-  stop
+  stop_wine
 done
 echo "wine-desktop.sh: Wine's desktop process (explorer.exe /desktop) did not come up in $WINEPREFIX in" \
   "3 tries, so no test can make a window; the holder said: $(cat "$said")" >&2

@@ -14,6 +14,11 @@ use_wine_prefix() {
   unset DISPLAY WAYLAND_DISPLAY
 }
 
+# stop_wine: ends whatever runs in the prefix; nothing running is fine.
+stop_wine() {
+  if wineserver -k 2>/dev/null; then wineserver -w; fi
+}
+
 # windows_path PATH: what Wine calls an absolute Linux PATH, through its Z:
 # drive (/a/b is Z:\a\b).
 windows_path() {
