@@ -2,7 +2,8 @@
 // its desktop process (explorer.exe /desktop) with the first window of a
 // fresh wineserver; this asks for one, says "up" when it got it, and stays,
 // so that neither the desktop nor the wineserver ends between tests. It keeps
-// only a message-only window, which no broadcast of the tests waits on.
+// only a message-only window, and handles its messages all the while, so no
+// broadcast of the tests waits on it whatever windows Wine gives its thread.
 // Stopped at the end of the run, or gone by itself after an hour.
 #include <windows.h>
 
@@ -20,6 +21,12 @@ int main()
     DestroyWindow(shown);
     std::printf("up\n");
     std::fflush(stdout);
-    Sleep(60 * 60 * 1000);
+    ULONGLONG const end = GetTickCount64() + 60 * 60 * 1000;
+    for (ULONGLONG now; (now = GetTickCount64()) < end;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "setup_check.h"
 
@@ -79,19 +80,27 @@ void WriteBytes(std::wstring const& path, std::string const& bytes)
     SetupCheck(CloseHandle(file) && wrote && written == bytes.size(), "writing", path);
 }
 
-std::vector<std::wstring> NamesIn(std::wstring const& folder)
+std::vector<WIN32_FIND_DATAW> EntriesIn(std::wstring const& folder)
 {
-    std::vector<std::wstring> names;
+    std::vector<WIN32_FIND_DATAW> entries;
     WIN32_FIND_DATAW found;
     HANDLE const search = FindFirstFileW(ExtendedLengthPath(folder + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
-        return names;
+        return entries;
     do {
-        std::wstring const name = found.cFileName;
+        std::wstring_view const name = found.cFileName;
         if (name != L"." && name != L"..")
-            names.push_back(name);
+            entries.push_back(found);
     } while (FindNextFileW(search, &found));
     FindClose(search);
+    return entries;
+}
+
+std::vector<std::wstring> NamesIn(std::wstring const& folder)
+{
+    std::vector<std::wstring> names;
+    for (WIN32_FIND_DATAW const& entry : EntriesIn(folder))
+        names.push_back(entry.cFileName);
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -18,8 +18,9 @@ bool ReadBytes(std::wstring const& path, std::string& bytes);
 std::string ReadFixture(std::wstring const& path);
 bool Exists(std::wstring const& path);
 
-// The names in a folder, sorted, "." and ".." left out; none when it cannot
-// be read.
+// What a folder holds, "." and ".." left out; none when it cannot be read.
+std::vector<WIN32_FIND_DATAW> EntriesIn(std::wstring const& folder);
+// The names in it, sorted.
 std::vector<std::wstring> NamesIn(std::wstring const& folder);
 
 // What stands at a path, to compare before with after: nothing, a file with

@@ -11,6 +11,7 @@
 #include <intshcut.h>
 #include <isguids.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -48,7 +49,13 @@ HRESULT Store(std::wstring& to, wchar_t const* from)
     return S_OK;
 }
 
-#define NOT_IMPLEMENTED override { return E_NOTIMPL; }
+// Shown to the watcher too, so that a call nobody expects is seen.
+HRESULT NotImplemented(char const* method)
+{
+    Watched(std::wstring(method, method + std::strlen(method)));
+    return E_NOTIMPL;
+}
+#define NOT_IMPLEMENTED override { return NotImplemented(__func__); }
 
 struct Shortcut;
 

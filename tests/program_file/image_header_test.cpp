@@ -47,6 +47,16 @@ TEST_F(ImageHeader, ImportsOnlyWindowsOwnDlls)
     EXPECT_TRUE(DelayImportedDlls(image_).empty());
 }
 
+// Windows 7 without KB2533623 lacks these: imported, they would keep the
+// program from starting there at all, so it looks them up instead.
+TEST_F(ImageHeader, StartsOnWindows7WithoutTheDllDirectoryUpdate)
+{
+    std::vector<std::string> const functions = ImportedFunctions(image_);
+    EXPECT_NE(std::find(functions.begin(), functions.end(), "MessageBoxW"), functions.end()) << "imports read wrongly";
+    for (char const* missing : {"SetDefaultDllDirectories", "AddDllDirectory", "RemoveDllDirectory"})
+        EXPECT_EQ(std::find(functions.begin(), functions.end(), missing), functions.end()) << "imports " << missing;
+}
+
 TEST_F(ImageHeader, AsksForTheMitigationsAsAGuiProgram)
 {
     EXPECT_EQ(image_.nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "rig/broadcast_listener.h"
+#include "rig/disk_snapshot.h"
 #include "rig/files.h"
 #include "rig/host.h"
 #include "rig/player.h"
@@ -35,6 +36,9 @@ struct Scenario {
     DWORD exitCode = IDOK;
     After icon = After::Absent;
     After shortcut = After::Absent;
+    // The host's file system decides whether the shortcut can be replaced:
+    // if not, the user hears "not created" and the old one stays as it was.
+    bool hostDecides = false;
 };
 
 // Names the case in gtest's output instead of dumping its bytes.
@@ -45,10 +49,19 @@ void PrintTo(Scenario const& scenario, std::ostream* out)
 
 HANDLE HeldIcon = INVALID_HANDLE_VALUE;
 
-void ExistingShortcut()
+void ExistingShortcutNamed(wchar_t const* name)
 {
-    WriteBytes(ShortcutPath(), "[InternetShortcut]\r\nURL=http://example.invalid/\r\n");
+    WriteBytes(DesktopFolder() + L"\\" + name, "[InternetShortcut]\r\nURL=http://example.invalid/\r\n");
     WriteBytes(IconPath(), "an older icon");
+}
+void ExistingShortcut() { ExistingShortcutNamed(ExpectedShortcutName); }
+// Windows' names ignore letter case: the same file.
+void LowerCaseShortcut() { ExistingShortcutNamed(L"quorvel.url"); }
+
+void HiddenShortcut()
+{
+    ExistingShortcut();
+    SetupCheck(SetFileAttributesW(ShortcutPath().c_str(), FILE_ATTRIBUTE_HIDDEN), "SetFileAttributesW", ShortcutPath());
 }
 
 // A folder with a file in it, where the shortcut would go.
@@ -106,6 +119,11 @@ Scenario const Scenarios[] = {
      .boxes = {ExpectedQuestion, ExpectedOverwrite, ExpectedNotCreated}, .icon = A::Unchanged, .shortcut = A::Unchanged},
     {.name = "ExistingReplaced", .arrange = ExistingShortcut, .answers = {Yes, Yes, Ok},
      .boxes = {ExpectedQuestion, ExpectedOverwrite, ExpectedCreated}, .icon = A::Written, .shortcut = A::Written},
+    {.name = "LowerCaseShortcutReplaced", .arrange = LowerCaseShortcut, .answers = {Yes, Yes, Ok},
+     .boxes = {ExpectedQuestion, ExpectedOverwrite, ExpectedCreated}, .icon = A::Written, .shortcut = A::Written},
+    {.name = "HiddenShortcutReplaced", .arrange = HiddenShortcut, .answers = {Yes, Yes, Ok},
+     .boxes = {ExpectedQuestion, ExpectedOverwrite, ExpectedCreated}, .icon = A::Written, .shortcut = A::Written,
+     .hostDecides = true},
     {.name = "DirectoryNamedLikeShortcutKept", .arrange = DirectoryAsShortcut, .answers = {Yes, No, Ok},
      .boxes = {ExpectedQuestion, ExpectedOverwrite, ExpectedNotCreated}, .shortcut = A::Unchanged},
     {.name = "IconHeldOpenByAnotherProcess", .arrange = IconHeldOpen, .answers = {Yes, Ok},
@@ -129,6 +147,28 @@ Scenario const Scenarios[] = {
 bool HostObjectCannotSave()
 {
     return RigPathsInUse().object == ShortcutObject::Host && RunningUnderWine();
+}
+
+// Where a run could leave what a user would find. Under Wine, the whole
+// drive but Windows' own folder, which is the system's. On Windows other
+// programs write to the profile and the drive all the while, so only the
+// world's folder, which holds both of the run's folders.
+DiskSnapshot UserDisk()
+{
+    if (!RunningUnderWine())
+        return TakeDiskSnapshot({WorldFolder()});
+    WCHAR windows[MAX_PATH]{};
+    UINT const length = GetWindowsDirectoryW(windows, MAX_PATH);
+    SetupCheck(length > 2 && length < MAX_PATH, "GetWindowsDirectoryW");
+    return TakeDiskSnapshot({std::wstring(windows, 2)}, {windows});
+}
+
+// Nothing but the program's two files changed, and neither became hidden,
+// system or read-only.
+void ExpectNothingElseChanged(DiskSnapshot const& before)
+{
+    for (std::string const& change : DiskChanges(before, UserDisk(), {IconPath(), ShortcutPath()}))
+        ADD_FAILURE() << change;
 }
 
 std::string ExpectedIconFile()
@@ -215,26 +255,29 @@ TEST_P(WholeRun, BehavesAsTheUserIsTold)
     std::wstring const shortcutPath = ShortcutPath();
     PathState const iconBefore = StateOf(iconPath);
     PathState const shortcutBefore = StateOf(shortcutPath);
+    DiskSnapshot const diskBefore = UserDisk();
 
     PlayedRun const run = PlayProgram(RigPathsInUse().program, {scenario.arguments, scenario.answers});
 
     ExpectPlayed(run);
     if (HasFatalFailure())
         return;
+    ExpectNothingElseChanged(diskBefore);
     EXPECT_EQ(run.exitCode, scenario.exitCode);
     ASSERT_EQ(run.boxes.size(), scenario.boxes.size());
+    bool const notSaved = HostObjectCannotSave() || (scenario.hostDecides && run.boxes.back().text == ExpectedNotCreated);
     for (size_t i = 0; i < run.boxes.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "box " << i + 1);
         wchar_t const* const text = scenario.boxes[i];
-        ExpectBox(run.boxes[i], HostObjectCannotSave() && text == ExpectedCreated ? ExpectedNotCreated : text);
+        ExpectBox(run.boxes[i], notSaved && text == ExpectedCreated ? ExpectedNotCreated : text);
     }
 
     ExpectAfter(iconPath, scenario.icon, iconBefore, [&iconPath]() -> std::string {
         std::string const icon = StateOf(iconPath).bytes;
         return icon == ExpectedIconFile() ? "" : std::to_string(icon.size()) + " bytes";
     });
-    bool const hostCannotSave = HostObjectCannotSave() && scenario.shortcut == After::Written;
-    ExpectAfter(shortcutPath, hostCannotSave ? After::Unchanged : scenario.shortcut, shortcutBefore,
+    bool const keptByHost = notSaved && scenario.shortcut == After::Written;
+    ExpectAfter(shortcutPath, keptByHost ? After::Unchanged : scenario.shortcut, shortcutBefore,
                 SavedShortcutDifferences);
 
     // Both broadcasts, bounded, after every icon file written and before the
@@ -261,7 +304,9 @@ TEST_F(TwoCopiesAtOnce, BothEndAndTheFilesStayWhole)
     if (HostObjectCannotSave())
         GTEST_SKIP() << "Wine's own object cannot save: the copies have nothing to race for";
     Launch const copy{L"", {Yes, Yes, Ok}};
+    DiskSnapshot const diskBefore = UserDisk();
     std::vector<PlayedRun> const runs = PlayPrograms(RigPathsInUse().program, {copy, copy});
+    ExpectNothingElseChanged(diskBefore);
 
     size_t created = 0;
     for (size_t i = 0; i < runs.size(); ++i) {

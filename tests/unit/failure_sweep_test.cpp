@@ -95,7 +95,7 @@ struct Call {
     std::wstring path{};      // its first path argument
     HANDLE handle = nullptr;  // the handle it was given or gave
     bool succeeded = true;    // for a call that answers TRUE or FALSE
-    std::string arguments{};  // a refresh call's, in hex
+    std::vector<unsigned long long> arguments{};  // each one's value, a pointer's address
 };
 
 // A run: which call it fails how, and what it did and left.
@@ -116,9 +116,32 @@ std::map<HANDLE, unsigned> OpenHandles;
 // standing in for the user, the folders and the shortcut class.
 std::vector<void*> HandedTo;
 
+// Flags that Wine takes without a sign but Windows obeys, each held to what
+// it is there for rather than to one value.
+struct FlagRule {
+    char const* function;
+    size_t argument;
+    unsigned long long required, refused;
+    char const* serves;
+};
+FlagRule const FlagRules[] = {
+    {"SHGetFolderPathW", 1, 0, CSIDL_FLAG_CREATE, "a folder that is not there is never made"},
+    {"CreateFileW", 5, 0,
+     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ENCRYPTED
+         | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_NO_BUFFERING,
+     "the new icon file is a plain file, written through the cache"},
+    {"MoveFileExW", 2, MOVEFILE_WRITE_THROUGH, 0, "the icon file is in place on disk before the user hears of it"},
+};
+
 // Logs a call; the failure to give when it is the one to fail.
 Failure const* LogCall(Call call)
 {
+    for (FlagRule const& rule : FlagRules)
+        if (Table()[call.row].function == std::string_view(rule.function)) {
+            unsigned long long const flags = call.arguments.at(rule.argument);
+            EXPECT_TRUE((flags & rule.required) == rule.required && !(flags & rule.refused))
+                << rule.function << " given flags 0x" << std::hex << flags << ": " << rule.serves;
+        }
     CurrentRun.calls.push_back(std::move(call));
     std::vector<Failure> const& failures = Table()[CurrentRun.calls.back().row].failures;
     if (CurrentRun.calls.size() != CurrentRun.failAt || failures.empty())
@@ -135,12 +158,23 @@ bool InFolder(std::wstring_view path, std::wstring const& folder)
     return path.substr(0, path.rfind(L'\\') + 1) == folder + L"\\";
 }
 
+template <typename T>
+void Note(Call& call, T const& argument)
+{
+    if constexpr (std::is_pointer_v<T>)
+        call.arguments.push_back(reinterpret_cast<unsigned long long>(argument));
+    else if constexpr (std::is_integral_v<T>)
+        call.arguments.push_back(static_cast<unsigned long long>(argument));
+    else
+        call.arguments.push_back(0);  // a GUID, not a number
+}
 // Windows takes at most 259 code units before the terminator (MAX_PATH, 260,
 // counts it) unless the path begins with \\?\; Wine takes longer ones too:
 // https://learn.microsoft.com/windows/win32/fileio/maximum-file-path-limitation
 // Each file the program touches lies right in its own folder, nowhere else.
 void Note(Call& call, LPCWSTR path)
 {
+    Note<LPCWSTR>(call, path);
     unsigned const watch = Table()[call.row].watch;
     if (!(watch & (InIconFolder | OnDesktop)) || !path)
         return;
@@ -152,23 +186,11 @@ void Note(Call& call, LPCWSTR path)
     if (call.path.empty())
         call.path = path;
 }
-// A refresh call's numbers and pointers, in hex.
-template <typename T>
-void Note(Call& call, T const& argument)
-{
-    char text[24]{};
-    if constexpr (std::is_pointer_v<T>)
-        std::snprintf(text, sizeof(text), " 0x%llX", reinterpret_cast<unsigned long long>(argument));
-    else if constexpr (std::is_integral_v<T>)
-        std::snprintf(text, sizeof(text), " 0x%llX", static_cast<unsigned long long>(argument));
-    if (Table()[call.row].watch & Refresh)
-        call.arguments += text;
-}
 // Windows closes a handle only by the call that matches how it was opened:
 // CloseHandle fails on a search handle, and the search stays open.
 void Note(Call& call, HANDLE handle)
 {
-    Note<void const*>(call, handle);
+    Note<HANDLE>(call, handle);
     call.handle = handle;
     unsigned const watch = Table()[call.row].watch;
     auto const open = OpenHandles.find(handle);
@@ -278,8 +300,11 @@ HRESULT WINAPI ObjectCall(LPCWSTR name, LPCWSTR text, LONG number)
     if (CurrentRun.objectCallFailed && !call.starts_with("Release ") && !call.starts_with("QueryInterface "))
         ADD_FAILURE() << call << " after a call on the object failed";
     size_t const row = RowOf(call);
-    if (row == Table().size())
+    // Nothing else is asked of it: a hotkey, a show command or the site opened would reach the user.
+    if (row == Table().size()) {
+        EXPECT_TRUE(call.starts_with("Release ")) << call << ": a call on the shortcut object the program has no use for";
         return S_OK;
+    }
     Call logged{row};
     Note(logged, text);
     Failure const* failure = LogCall(std::move(logged));
@@ -291,7 +316,7 @@ HRESULT WINAPI ObjectCall(LPCWSTR name, LPCWSTR text, LONG number)
 // there, the one that fails with S_OK names none.
 HRESULT WINAPI ScriptedFolders(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
 {
-    std::wstring folder = csidl == CSIDL_DESKTOPDIRECTORY ? DesktopFolder : LocalAppDataFolder;
+    std::wstring folder = (csidl & ~CSIDL_FLAG_MASK) == CSIDL_DESKTOPDIRECTORY ? DesktopFolder : LocalAppDataFolder;
     if (CurrentRun.calls.size() == CurrentRun.failAt)
         folder = CurrentRun.failed->returns == S_OK ? L"" : MissingFolder;
     lstrcpynW(path, folder.c_str(), MAX_PATH);
@@ -375,13 +400,20 @@ std::vector<std::pair<std::wstring, PathState>> OtherFiles(std::wstring const& f
 }
 
 // The calls that are all of watch (every one for 0): the function, and a
-// refresh call's arguments.
+// refresh call's arguments in hex.
 std::vector<std::string> Listed(std::vector<Call> const& calls, unsigned watch = 0)
 {
     std::vector<std::string> listed;
-    for (Call const& call : calls)
-        if ((Table()[call.row].watch & watch) == watch)
-            listed.push_back(Table()[call.row].function + call.arguments);
+    for (Call const& call : calls) {
+        if ((Table()[call.row].watch & watch) != watch)
+            continue;
+        std::string& text = listed.emplace_back(Table()[call.row].function);
+        for (size_t i = 0; Table()[call.row].watch & Refresh && i < call.arguments.size(); ++i) {
+            char hex[24]{};
+            std::snprintf(hex, sizeof(hex), " 0x%llX", call.arguments[i]);
+            text += hex;
+        }
+    }
     return listed;
 }
 
