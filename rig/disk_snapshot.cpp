@@ -2,83 +2,78 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 
 #include "files.h"
+#include "setup_check.h"
 
 namespace {
-
-std::wstring Key(std::wstring path)
-{
-    CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
-    return path;
-}
 
 ULONGLONG Joined(DWORD high, DWORD low)
 {
     return ULONGLONG{high} << 32 | low;
 }
 
-void Walk(std::wstring const& folder, std::vector<std::wstring> const& skipped, DiskSnapshot& snapshot)
+bool SameName(std::wstring const& one, std::wstring const& other)
+{
+    return CompareStringOrdinal(one.c_str(), -1, other.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+void Walk(std::wstring const& folder, std::wstring const& skipped, DiskSnapshot& snapshot)
 {
     for (WIN32_FIND_DATAW const& found : EntriesIn(folder)) {
         std::wstring const path = folder + L"\\" + found.cFileName;
-        std::wstring const key = Key(path);
-        if (std::find(skipped.begin(), skipped.end(), key) != skipped.end())
+        DWORD const attributes = found.dwFileAttributes;
+        bool const file = !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (SameName(path, skipped))
             continue;
-        DiskEntry& entry = snapshot[key] = {path, found.dwFileAttributes};
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            entry.size = Joined(found.nFileSizeHigh, found.nFileSizeLow);
-            entry.written = Joined(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
-        } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        snapshot[path] = {attributes, file ? Joined(found.nFileSizeHigh, found.nFileSizeLow) : 0,
+                          file ? Joined(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime) : 0};
+        if (!file && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             Walk(path, skipped, snapshot);
-        }
     }
 }
 
 } // namespace
 
-DiskSnapshot TakeDiskSnapshot(std::vector<std::wstring> const& roots, std::vector<std::wstring> const& skipped)
+DiskSnapshot TakeDiskSnapshot(std::wstring const& folder)
 {
-    std::vector<std::wstring> skippedKeys;
-    for (std::wstring const& folder : skipped)
-        skippedKeys.push_back(Key(folder));
     DiskSnapshot snapshot;
-    for (std::wstring const& root : roots)
-        Walk(root, skippedKeys, snapshot);
+    Walk(folder, L"", snapshot);
+    return snapshot;
+}
+
+DiskSnapshot TakeDriveSnapshot()
+{
+    WCHAR windows[MAX_PATH]{};
+    UINT const length = GetWindowsDirectoryW(windows, MAX_PATH);
+    SetupCheck(length > 2 && length < MAX_PATH, "GetWindowsDirectoryW");
+    DiskSnapshot snapshot;
+    Walk(std::wstring(windows, 2), windows, snapshot);
     return snapshot;
 }
 
 std::vector<std::string> DiskChanges(DiskSnapshot const& before, DiskSnapshot const& after,
                                      std::vector<std::wstring> const& written)
 {
-    std::map<std::wstring, std::pair<DiskEntry const*, DiskEntry const*>> paths;
-    for (auto const& [key, entry] : before)
-        paths[key].first = &entry;
-    for (auto const& [key, entry] : after)
-        paths[key].second = &entry;
-    std::vector<std::wstring> writtenKeys;
-    for (std::wstring const& path : written)
-        writtenKeys.push_back(Key(path));
-
-    DWORD const marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
     std::vector<std::string> changes;
-    for (auto const& [key, was] : paths) {
-        auto const [old, now] = was;
-        DWORD const oldAttributes = old ? old->attributes : 0, newAttributes = now ? now->attributes : 0;
-        char attributes[48]{};
-        std::snprintf(attributes, sizeof(attributes), "attributes 0x%lX, then 0x%lX", oldAttributes, newAttributes);
-        std::string what;
-        if (std::find(writtenKeys.begin(), writtenKeys.end(), key) != writtenKeys.end())
-            what = newAttributes & ~oldAttributes & marks ? "became hidden, system or read-only: " + std::string(attributes) : "";
-        else if (!old || !now)
-            what = old ? "disappeared" : "appeared";
-        else if (oldAttributes != newAttributes)
-            what = "changed its " + std::string(attributes);
-        else if (old->size != now->size || old->written != now->written)
-            what = "was written: " + std::to_string(old->size) + " bytes, then " + std::to_string(now->size);
-        if (!what.empty())
-            changes.push_back(Utf8((now ? now : old)->path) + " " + what);
+    auto const compare = [&](std::wstring const& path, DiskEntry const* old, DiskEntry const* now) {
+        DWORD const was = old ? old->attributes : 0, is = now ? now->attributes : 0;
+        bool const meant = std::any_of(written.begin(), written.end(), [&](auto const& file) { return SameName(path, file); });
+        bool const changed = meant ? (is & ~was & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY))
+                                   : !old || !now || was != is || old->size != now->size || old->written != now->written;
+        char text[96]{};
+        std::snprintf(text, sizeof(text), " %s: attributes 0x%lX, then 0x%lX; %llu bytes, then %llu",
+                      !old ? "appeared" : !now ? "disappeared" : "changed", was, is, old ? old->size : 0,
+                      now ? now->size : 0);
+        if (changed)
+            changes.push_back(Utf8(path) + text);
+    };
+    for (auto const& [path, old] : before) {
+        auto const now = after.find(path);
+        compare(path, &old, now == after.end() ? nullptr : &now->second);
     }
+    for (auto const& [path, now] : after)
+        if (!before.count(path))
+            compare(path, nullptr, &now);
     return changes;
 }

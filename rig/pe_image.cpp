@@ -105,40 +105,25 @@ std::vector<std::string> DelayImportedDlls(PeImage const& image)
     return names;
 }
 
-namespace {
-
-// Each function imported by name, with its import address slot.
-template <typename Visit>
-void ForEachImportByName(PeImage const& image, Visit visit)
+std::vector<std::pair<std::string, void**>> ImportedFunctions(PeImage const& image)
 {
+    std::vector<std::pair<std::string, void**>> functions;
     for (IMAGE_IMPORT_DESCRIPTOR const* entry : ImportEntries(image)) {
         auto const* names = At<IMAGE_THUNK_DATA64>(image, entry->OriginalFirstThunk);
-        auto const* slots = At<IMAGE_THUNK_DATA64>(image, entry->FirstThunk);
-        for (; names && slots && names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL64(names->u1.Ordinal))
-                continue;
-            auto const name = static_cast<DWORD>(names->u1.AddressOfData + offsetof(IMAGE_IMPORT_BY_NAME, Name));
-            visit(NameAt(image, name), slots);
-        }
+        auto* slots = const_cast<IMAGE_THUNK_DATA64*>(At<IMAGE_THUNK_DATA64>(image, entry->FirstThunk));
+        for (; names && slots && names->u1.AddressOfData; ++names, ++slots)
+            if (!IMAGE_SNAP_BY_ORDINAL64(names->u1.Ordinal))
+                functions.emplace_back(NameAt(image, static_cast<DWORD>(names->u1.AddressOfData
+                                                                      + offsetof(IMAGE_IMPORT_BY_NAME, Name))),
+                                       reinterpret_cast<void**>(&slots->u1.Function));
     }
-}
-
-} // namespace
-
-std::vector<std::string> ImportedFunctions(PeImage const& image)
-{
-    std::vector<std::string> names;
-    ForEachImportByName(image, [&names](std::string const& name, IMAGE_THUNK_DATA64 const*) { names.push_back(name); });
-    return names;
+    return functions;
 }
 
 void** ImportSlot(PeImage const& image, char const* function)
 {
-    void** found = nullptr;
-    if (image.mapped)
-        ForEachImportByName(image, [&](std::string const& name, IMAGE_THUNK_DATA64 const* slot) {
-            if (!found && name == function)
-                found = reinterpret_cast<void**>(&const_cast<IMAGE_THUNK_DATA64*>(slot)->u1.Function);
-        });
-    return found;
+    for (auto const& [name, slot] : ImportedFunctions(image))
+        if (image.mapped && name == function)
+            return slot;
+    return nullptr;
 }

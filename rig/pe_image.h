@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct PeImage {
@@ -27,8 +28,9 @@ void const* AtRva(PeImage const& image, DWORD rva, size_t size);
 // The names of the DLLs the image imports, in table order.
 std::vector<std::string> ImportedDlls(PeImage const& image);
 std::vector<std::string> DelayImportedDlls(PeImage const& image);
-// The functions it imports by name, from any DLL.
-std::vector<std::string> ImportedFunctions(PeImage const& image);
+// The functions it imports by name, from any DLL, each with its import
+// address slot (written to only in a loaded module).
+std::vector<std::pair<std::string, void**>> ImportedFunctions(PeImage const& image);
 
 // The import address slot of function, from whichever DLL, in a loaded
 // module; null when the module does not import it.

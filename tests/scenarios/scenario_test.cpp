@@ -149,18 +149,12 @@ bool HostObjectCannotSave()
     return RigPathsInUse().object == ShortcutObject::Host && RunningUnderWine();
 }
 
-// Where a run could leave what a user would find. Under Wine, the whole
-// drive but Windows' own folder, which is the system's. On Windows other
-// programs write to the profile and the drive all the while, so only the
-// world's folder, which holds both of the run's folders.
+// On Windows other programs write to the profile and the drive all the
+// while, so there only the world's folder is compared: it holds both of the
+// run's folders.
 DiskSnapshot UserDisk()
 {
-    if (!RunningUnderWine())
-        return TakeDiskSnapshot({WorldFolder()});
-    WCHAR windows[MAX_PATH]{};
-    UINT const length = GetWindowsDirectoryW(windows, MAX_PATH);
-    SetupCheck(length > 2 && length < MAX_PATH, "GetWindowsDirectoryW");
-    return TakeDiskSnapshot({std::wstring(windows, 2)}, {windows});
+    return RunningUnderWine() ? TakeDriveSnapshot() : TakeDiskSnapshot(WorldFolder());
 }
 
 // Nothing but the program's two files changed, and neither became hidden,
