@@ -8,6 +8,8 @@
 
 namespace {
 
+DWORD const Marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+
 ULONGLONG Joined(DWORD high, DWORD low)
 {
     return ULONGLONG{high} << 32 | low;
@@ -59,14 +61,17 @@ std::vector<std::string> DiskChanges(DiskSnapshot const& before, DiskSnapshot co
     auto const compare = [&](std::wstring const& path, DiskEntry const* old, DiskEntry const* now) {
         DWORD const was = old ? old->attributes : 0, is = now ? now->attributes : 0;
         bool const meant = std::any_of(written.begin(), written.end(), [&](auto const& file) { return SameName(path, file); });
-        bool const changed = meant ? (is & ~was & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY))
-                                   : !old || !now || was != is || old->size != now->size || old->written != now->written;
-        char text[96]{};
-        std::snprintf(text, sizeof(text), " %s: attributes 0x%lX, then 0x%lX; %llu bytes, then %llu",
-                      !old ? "appeared" : !now ? "disappeared" : "changed", was, is, old ? old->size : 0,
-                      now ? now->size : 0);
-        if (changed)
-            changes.push_back(Utf8(path) + text);
+        char const* const what = meant ? (is & ~was & Marks ? "became hidden, system or read-only" : nullptr)
+                                 : !old ? "appeared"
+                                 : !now ? "disappeared"
+                                 : was != is || old->size != now->size || old->written != now->written ? "changed"
+                                                                                                         : nullptr;
+        if (!what)
+            return;
+        char text[128]{};
+        std::snprintf(text, sizeof(text), " %s: attributes 0x%lX, then 0x%lX; %llu bytes, then %llu", what, was, is,
+                      old ? old->size : 0, now ? now->size : 0);
+        changes.push_back(Utf8(path) + text);
     };
     for (auto const& [path, old] : before) {
         auto const now = after.find(path);

@@ -131,7 +131,7 @@ FlagRule const FlagRules[] = {
     {"CreateFileW", 5, 0,
      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ENCRYPTED
          | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_NO_BUFFERING,
-     "the new icon file is a plain file, written through the cache"},
+     "the new icon file is a plain file, buffered as usual"},
     {"MoveFileExW", 2, MOVEFILE_WRITE_THROUGH, 0, "the icon file is in place on disk before the user hears of it"},
 };
 
