@@ -258,7 +258,8 @@ TEST_P(WholeRun, BehavesAsTheUserIsTold)
         return;
     ExpectNothingElseChanged(diskBefore);
     EXPECT_EQ(run.exitCode, scenario.exitCode);
-    ASSERT_EQ(run.boxes.size(), scenario.boxes.size());
+    ASSERT_EQ(run.boxes.size(), scenario.boxes.size())
+        << "the last box said " << (run.boxes.empty() ? "nothing" : Utf8(run.boxes.back().text));
     bool const notSaved = HostObjectCannotSave() || (scenario.hostDecides && run.boxes.back().text == ExpectedNotCreated);
     for (size_t i = 0; i < run.boxes.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "box " << i + 1);
