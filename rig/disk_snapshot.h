@@ -1,6 +1,6 @@
 // What a run changed on the disk, seen from outside: each file and folder
-// under some roots with its attributes, and a file's size and last write
-// time, taken before the run and after it.
+// below a root with its attributes, and a file's size and last write time,
+// taken before the run and after it.
 #pragma once
 
 #include <windows.h>

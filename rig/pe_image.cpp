@@ -122,8 +122,10 @@ std::vector<std::pair<std::string, void**>> ImportedFunctions(PeImage const& ima
 
 void** ImportSlot(PeImage const& image, char const* function)
 {
+    if (!image.mapped)
+        return nullptr;
     for (auto const& [name, slot] : ImportedFunctions(image))
-        if (image.mapped && name == function)
+        if (name == function)
             return slot;
     return nullptr;
 }
